@@ -1,0 +1,30 @@
+#include "sim/virtual_clock.h"
+
+#include <chrono>
+#include <thread>
+
+#include "common/clock.h"
+
+namespace {
+std::uint64_t now = 0;
+bool realTime = false;
+}  // namespace
+
+namespace sim {
+
+std::uint64_t VirtualNow() { return now; }
+void ResetVirtualClock(std::uint64_t startMs) { now = startMs; }
+void SetRealTime(bool on) { realTime = on; }
+
+}  // namespace sim
+
+void SleepMs(std::uint32_t ms)
+{
+    if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    now += ms;
+}
+
+std::uint32_t TickCountMs()
+{
+    return static_cast<std::uint32_t>(now);
+}
