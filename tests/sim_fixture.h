@@ -66,6 +66,13 @@ protected:
         ResetSimulation();
     }
 
+    // Starts the case afresh (for table-driven cases in one test).
+    void Restart()
+    {
+        TearDown();
+        SetUp();
+    }
+
     std::string ConsoleText() { return ReadAll(console_); }
     std::string LogText() { return ReadAll(log_); }
 
