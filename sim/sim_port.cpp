@@ -46,10 +46,23 @@ SimDevice* SimPort::Device(int index)
 
 HidHandle SimPort::Open(int index)
 {
-    SimDevice* device = Device(index);
-    if (device == nullptr) return kNoHidHandle;
     HidHandle handle = kNoHidHandle;
-    return OpenPath(device->path, handle) ? handle : kNoHidHandle;
+    return OpenIndex(index, handle) ? handle : kNoHidHandle;
+}
+
+bool SimPort::OpenIndex(int index, HidHandle& handle)
+{
+    SimDevice* device = Device(index);
+    if (device == nullptr) return false;
+    if (!device->openable) {
+        TraceEvent("OPEN FAIL " + device->path);
+        return false;
+    }
+    handle = nextHandle_++;
+    handles_[handle] = index;
+    ++openCounts_[index];
+    TraceEvent("OPEN " + device->path);
+    return true;
 }
 
 int SimPort::OpenCount(int index) const
@@ -75,15 +88,9 @@ bool SimPort::GetDevicePath(int index, std::string& path)
 
 bool SimPort::OpenPath(const std::string& path, HidHandle& handle)
 {
-    for (auto& [index, device] : devices_) {
-        if (device.path != path) continue;
-        if (!device.openable) break;
-        handle = nextHandle_++;
-        handles_[handle] = index;
-        ++openCounts_[index];
-        TraceEvent("OPEN " + path);
-        return true;
-    }
+    // Two devices with one path: the first one answers, as a path names one device.
+    for (auto& [index, device] : devices_)
+        if (device.path == path) return OpenIndex(index, handle);
     TraceEvent("OPEN FAIL " + path);
     return false;
 }

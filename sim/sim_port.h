@@ -2,7 +2,8 @@
 // HID devices that tests (or the hub file) put in place. A device may carry a
 // simulated hub (sim/sim_hub.h) that answers its feature reports; transfers
 // on a device without one, on a closed or unknown handle, or with a length
-// other than 17 fail. Every open, close and transfer goes to the trace
+// other than 17 fail, and so do a set-feature whose byte 0 is not 0x5a and a
+// get-feature whose buffer does not hold 0x5a in byte 0 when it is made. Every open, close and transfer goes to the trace
 // (sim/trace.h).
 #pragma once
 
@@ -45,8 +46,8 @@ public:
 
     SimDevice* Device(int index);  // null when there is none
 
-    // The handle of the device at index opened through HidPortOpen (the
-    // trace shows the open); kNoHidHandle when it cannot be opened.
+    // Opens the device at index as HidPortOpen would (the trace shows the
+    // open); kNoHidHandle when there is none or it cannot be opened.
     HidHandle Open(int index);
 
     // --- what the OS layer saw -------------------------------------------
@@ -66,6 +67,7 @@ public:
 
 private:
     SimDevice* DeviceOf(HidHandle handle);
+    bool OpenIndex(int index, HidHandle& handle);
 
     std::map<int, SimDevice> devices_;
     std::map<HidHandle, int> handles_;  // open handle -> device index
