@@ -47,7 +47,8 @@ bool WinDebugReadRegByte(std::uint8_t hub, int high, int mid, int low, std::uint
 {
     if (Slot(hub) == kNoHidHandle) return false;
     const std::uint32_t address = (static_cast<std::uint32_t>(high & 0xFF) << 16) |
-                                  (static_cast<std::uint32_t>(mid & 0xFF) << 8) | static_cast<std::uint32_t>(low & 0xFF);
+                                  (static_cast<std::uint32_t>(mid & 0xFF) << 8) |
+                                  static_cast<std::uint32_t>(low & 0xFF);
     std::uint8_t command = ReadCommandFor(address >> 16);
     for (int failures = 0;;) {
         std::uint8_t value = 0;

@@ -54,12 +54,24 @@ bool SplitLine(const std::string& line, std::vector<HubFileWord>& words, std::st
                 if (i >= line.size()) break;
                 d = line[i++];
                 switch (d) {
-                    case '0': word.text.push_back('\0'); break;
-                    case 'n': word.text.push_back('\n'); break;
-                    case 'r': word.text.push_back('\r'); break;
-                    case 't': word.text.push_back('\t'); break;
-                    case '\\': word.text.push_back('\\'); break;
-                    case '"': word.text.push_back('"'); break;
+                    case '0':
+                        word.text.push_back('\0');
+                        break;
+                    case 'n':
+                        word.text.push_back('\n');
+                        break;
+                    case 'r':
+                        word.text.push_back('\r');
+                        break;
+                    case 't':
+                        word.text.push_back('\t');
+                        break;
+                    case '\\':
+                        word.text.push_back('\\');
+                        break;
+                    case '"':
+                        word.text.push_back('"');
+                        break;
                     case 'x': {
                         const int hi = i < line.size() ? HexDigit(line[i]) : -1;
                         const int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
@@ -68,7 +80,8 @@ bool SplitLine(const std::string& line, std::vector<HubFileWord>& words, std::st
                         i += 2;
                         break;
                     }
-                    default: return Fail(error, std::string("unknown escape \\") + d);
+                    default:
+                        return Fail(error, std::string("unknown escape \\") + d);
                 }
             }
             if (!closed) return Fail(error, "unterminated quoted text");
@@ -187,7 +200,8 @@ bool FillDirective(HubFileContext& context, const std::vector<HubFileWord>& word
     std::uint32_t address = 0;
     if (!ParseAddress(words[1], address, error)) return false;
     std::uint64_t count = 0;
-    if (!ParseNumber(words[2].text, kMaxAddress + 1, count)) return Fail(error, "fill: bad count '" + words[2].text + "'");
+    if (!ParseNumber(words[2].text, kMaxAddress + 1, count))
+        return Fail(error, "fill: bad count '" + words[2].text + "'");
     std::uint8_t value = 0;
     if (!ParseDataByte(words[3].text, value)) return Fail(error, "fill: bad byte '" + words[3].text + "'");
     if (address + count > kMaxAddress + 1) return Fail(error, "fill: the bytes run past 0xFFFFFF");
@@ -201,8 +215,10 @@ bool FaultDirective(HubFileContext& context, const std::vector<HubFileWord>& wor
     if (words.size() < 2) return Fail(error, "fault: a kind is needed");
     HubFaults& faults = context.hub->faults;
     static const std::map<std::string, FaultWindow HubFaults::*> kinds = {
-        {"get-fail", &HubFaults::getFail},     {"set-fail", &HubFaults::setFail},
-        {"silent", &HubFaults::silent},        {"wrong-echo", &HubFaults::wrongEcho},
+        {"get-fail", &HubFaults::getFail},
+        {"set-fail", &HubFaults::setFail},
+        {"silent", &HubFaults::silent},
+        {"wrong-echo", &HubFaults::wrongEcho},
         {"reply-command", &HubFaults::replyCommand},
     };
     auto kind = kinds.find(words[1].text);
@@ -302,9 +318,8 @@ bool SplitKeyValue(const std::string& word, std::string& key, std::string& value
 bool ParseSwitch(const std::string& text, bool& value)
 {
     static const std::map<std::string, bool> words = {
-        {"yes", true}, {"no", false},   {"on", true},    {"off", false},
-        {"ok", true},  {"fail", false}, {"true", true},  {"false", false},
-        {"1", true},   {"0", false},
+        {"yes", true},   {"no", false},  {"on", true},     {"off", false}, {"ok", true},
+        {"fail", false}, {"true", true}, {"false", false}, {"1", true},    {"0", false},
     };
     auto it = words.find(text);
     if (it == words.end()) return false;

@@ -19,7 +19,7 @@
 namespace sim {
 
 struct HubFileWord {
-    std::string text;     // escapes of a quoted word already resolved
+    std::string text;  // escapes of a quoted word already resolved
     bool quoted = false;
 };
 
@@ -33,8 +33,7 @@ struct HubFileContext {
 
 // Carries out one line; words[0] is the keyword. On a fault, sets error to a
 // message (without file and line) and returns false.
-using HubFileDirective = bool (*)(HubFileContext& context, const std::vector<HubFileWord>& words,
-                                  std::string& error);
+using HubFileDirective = bool (*)(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error);
 
 void RegisterHubFileDirective(const std::string& keyword, HubFileDirective directive);
 
@@ -42,8 +41,7 @@ void RegisterHubFileDirective(const std::string& keyword, HubFileDirective direc
 // "<name>:<line>: <message>" and the port may be half filled.
 bool LoadHubText(const std::string& text, const std::string& name, SimPort& port, std::string& error,
                  std::shared_ptr<SimHub>* hubOut = nullptr);
-bool LoadHubFile(const std::string& path, SimPort& port, std::string& error,
-                 std::shared_ptr<SimHub>* hubOut = nullptr);
+bool LoadHubFile(const std::string& path, SimPort& port, std::string& error, std::shared_ptr<SimHub>* hubOut = nullptr);
 
 // Helpers for directives.
 // A number in decimal or with 0x; false when it is not one or exceeds max.

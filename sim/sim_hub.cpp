@@ -89,7 +89,10 @@ bool SimHub::OnGetFeature(HidReport& reply)
     return true;
 }
 
-void SimHub::Poke(std::uint32_t address, std::uint8_t value) { memory[address & kAddressMask] = value; }
+void SimHub::Poke(std::uint32_t address, std::uint8_t value)
+{
+    memory[address & kAddressMask] = value;
+}
 
 void SimHub::Poke(std::uint32_t address, const std::vector<std::uint8_t>& bytes)
 {
@@ -116,7 +119,10 @@ std::vector<std::uint8_t> SimHub::Peek(std::uint32_t address, std::size_t count)
 }
 
 // Every vendor-string report switches the custom-command mode over.
-void SimHub::OnVendorStringRequest(const HidReport&) { customMode = !customMode; }
+void SimHub::OnVendorStringRequest(const HidReport&)
+{
+    customMode = !customMode;
+}
 
 // While the mode is on the reply carries the vendor text and its NUL in
 // bytes 1 to 15; while it is off, zeros.

@@ -56,11 +56,11 @@ struct FaultWindow {
 };
 
 struct HubFaults {
-    FaultWindow getFail;      // by get-feature number: the fetch fails
-    FaultWindow setFail;      // by set-feature number: the request fails (the hub never sees it)
-    FaultWindow silent;       // by transfer number (sets and gets together): both kinds fail
-    FaultWindow wrongEcho;    // by get-feature number: reply byte 2 is off by one
-    FaultWindow replyCommand; // by get-feature number: reply byte 1 is replyCommandValue
+    FaultWindow getFail;       // by get-feature number: the fetch fails
+    FaultWindow setFail;       // by set-feature number: the request fails (the hub never sees it)
+    FaultWindow silent;        // by transfer number (sets and gets together): both kinds fail
+    FaultWindow wrongEcho;     // by get-feature number: reply byte 2 is off by one
+    FaultWindow replyCommand;  // by get-feature number: reply byte 1 is replyCommandValue
     std::uint8_t replyCommandValue = 0x09;
 };
 
@@ -100,10 +100,10 @@ public:
     // Bookkeeping that tests may read.
     HidReport lastRequest{};
     bool haveRequest = false;
-    int pollCount = 0;                                               // fetches since lastRequest
-    int setCount = 0, getCount = 0, transferCount = 0;               // as the port delivered them
-    std::vector<std::pair<std::uint32_t, std::uint8_t>> writeLog;   // register writes in order
-    std::vector<HidReport> unknownRequests;                          // requests without a command
+    int pollCount = 0;                                             // fetches since lastRequest
+    int setCount = 0, getCount = 0, transferCount = 0;             // as the port delivered them
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> writeLog;  // register writes in order
+    std::vector<HidReport> unknownRequests;                        // requests without a command
 
     std::map<std::uint8_t, Command> commands;
 

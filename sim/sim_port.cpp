@@ -29,7 +29,10 @@ void SimPort::Reset()
     nextHandle_ = 0x100;
 }
 
-void SimPort::SetDevice(int index, SimDevice device) { devices_[index] = std::move(device); }
+void SimPort::SetDevice(int index, SimDevice device)
+{
+    devices_[index] = std::move(device);
+}
 
 int SimPort::AddDevice(SimDevice device)
 {
@@ -162,9 +165,18 @@ SimPort& Port()
 
 // The hid_port operations of the stand-in.
 
-bool HidPortGetDevicePath(int index, std::string& path) { return sim::Port().GetDevicePath(index, path); }
-bool HidPortOpen(const std::string& path, HidHandle& handle) { return sim::Port().OpenPath(path, handle); }
-void HidPortClose(HidHandle handle) { sim::Port().Close(handle); }
+bool HidPortGetDevicePath(int index, std::string& path)
+{
+    return sim::Port().GetDevicePath(index, path);
+}
+bool HidPortOpen(const std::string& path, HidHandle& handle)
+{
+    return sim::Port().OpenPath(path, handle);
+}
+void HidPortClose(HidHandle handle)
+{
+    sim::Port().Close(handle);
+}
 bool HidPortGetCaps(HidHandle handle, std::uint16_t& usagePage, std::uint16_t& usage)
 {
     return sim::Port().GetCaps(handle, usagePage, usage);

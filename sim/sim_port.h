@@ -3,8 +3,8 @@
 // simulated hub (sim/sim_hub.h) that answers its feature reports; transfers
 // on a device without one, on a closed or unknown handle, or with a length
 // other than 17 fail, and so do a set-feature whose byte 0 is not 0x5a and a
-// get-feature whose buffer does not hold 0x5a in byte 0 when it is made. Every open, close and transfer goes to the trace
-// (sim/trace.h).
+// get-feature whose buffer does not hold 0x5a in byte 0 when it is made. Every open, close and transfer goes to the
+// trace (sim/trace.h).
 #pragma once
 
 #include <cstdint>
@@ -24,9 +24,9 @@ struct SimDevice {
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
     std::uint16_t productId = 0;
-    bool openable = true;      // HidPortOpen succeeds
-    bool attributesOk = true;  // HidPortGetProductId succeeds
-    bool capsOk = true;        // HidPortGetCaps succeeds
+    bool openable = true;         // HidPortOpen succeeds
+    bool attributesOk = true;     // HidPortGetProductId succeeds
+    bool capsOk = true;           // HidPortGetCaps succeeds
     std::shared_ptr<SimHub> hub;  // null: the device answers no feature report
 };
 
@@ -52,7 +52,7 @@ public:
 
     // --- what the OS layer saw -------------------------------------------
     const std::vector<int>& PathQueries() const { return pathQueries_; }  // indices asked, in order
-    int OpenCount(int index) const;   // successful opens of the device at index
+    int OpenCount(int index) const;                                       // successful opens of the device at index
     int OpenHandles() const { return static_cast<int>(handles_.size()); }
     bool IsOpen(HidHandle handle) const { return handles_.count(handle) != 0; }
 

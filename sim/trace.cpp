@@ -59,7 +59,10 @@ void TraceCloseFile()
     file = nullptr;
 }
 
-const std::vector<std::string>& TraceLines() { return lines; }
+const std::vector<std::string>& TraceLines()
+{
+    return lines;
+}
 
 std::vector<std::string> TraceFilter(const std::vector<std::string>& kinds)
 {

@@ -1,11 +1,12 @@
 // Finding the hub among the HID devices, on the simulated port.
+#include "hub/discovery.h"
+
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "hub/discovery.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -59,7 +60,8 @@ TEST_F(Discovery, TheLowerIndexWinsAndTheOtherHubIsNeverOpened)
     Connect();
     ExpectFound("/dev/hub-a");
     EXPECT_EQ(Port().OpenCount(2), 0);
-    EXPECT_EQ(Events({"OPEN", "CLOSE"}), (std::vector<std::string>{"OPEN /dev/kbd", "CLOSE /dev/kbd", "OPEN /dev/hub-a"}));
+    EXPECT_EQ(Events({"OPEN", "CLOSE"}),
+              (std::vector<std::string>{"OPEN /dev/kbd", "CLOSE /dev/kbd", "OPEN /dev/hub-a"}));
     // The walk ended at the hub.
     EXPECT_EQ(Port().PathQueries(), (std::vector<int>{0, 1}));
 }
@@ -77,10 +79,10 @@ TEST_F(Discovery, WrongUsageOrPageIsOpenedRejectedAndClosed)
     Port().AddDevice(HubDevice("/dev/hub", hub));
     Connect();
     ExpectFound("/dev/hub");
-    EXPECT_EQ(Events({"OPEN", "CLOSE"}),
-              (std::vector<std::string>{"OPEN /dev/usage81", "CLOSE /dev/usage81", "OPEN /dev/page1", "CLOSE /dev/page1",
-                                        "OPEN /dev/nocaps", "CLOSE /dev/nocaps", "OPEN FAIL /dev/closed",
-                                        "OPEN /dev/hub"}));
+    EXPECT_EQ(
+        Events({"OPEN", "CLOSE"}),
+        (std::vector<std::string>{"OPEN /dev/usage81", "CLOSE /dev/usage81", "OPEN /dev/page1", "CLOSE /dev/page1",
+                                  "OPEN /dev/nocaps", "CLOSE /dev/nocaps", "OPEN FAIL /dev/closed", "OPEN /dev/hub"}));
 }
 
 TEST_F(Discovery, ProductIdFilter)
@@ -91,13 +93,12 @@ TEST_F(Discovery, ProductIdFilter)
         bool attributesOk;
         bool found;
     } cases[] = {
-        {0, 0x1234, true, true},         // no filter
-        {0x8301, 0x8301, true, true},    // the wanted hub
-        {0x8301, 0x8300, true, false},   // another 0x83xx product
-        {0x1234, 0x8300, true, true},    // not of the form 0x83xx: ignored
-        {0x1234, 0x1234, true, true},
-        {0x18301, 0x8301, true, false},  // above 0xFFFF: matches nothing
-        {0x8301, 0x8300, false, true},   // failed attribute query: accepted
+        {0, 0x1234, true, true},                                        // no filter
+        {0x8301, 0x8301, true, true},                                   // the wanted hub
+        {0x8301, 0x8300, true, false},                                  // another 0x83xx product
+        {0x1234, 0x8300, true, true},                                   // not of the form 0x83xx: ignored
+        {0x1234, 0x1234, true, true},  {0x18301, 0x8301, true, false},  // above 0xFFFF: matches nothing
+        {0x8301, 0x8300, false, true},                                  // failed attribute query: accepted
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << "filter 0x" << c.filter << " pid 0x" << c.productId

@@ -1,10 +1,11 @@
 // Byte-wise hub memory access and the operations built on it.
-#include <string>
-#include <vector>
+#include "hub/hub_memory.h"
 
 #include <gtest/gtest.h>
 
-#include "hub/hub_memory.h"
+#include <string>
+#include <vector>
+
 #include "hub/transport.h"
 #include "sim_fixture.h"
 
@@ -116,8 +117,8 @@ TEST_F(HubMemory, OneFailureBudgetForAllChunks)
         SCOPED_TRACE(c.secondChunkFailures);
         Restart();
         hub->Poke(0x001000, std::vector<std::uint8_t>(20, 0x5C));
-        hub->faults.getFail = FaultWindow::FirstN(60);               // chunk 1: 60 failures, then a reply
-        hub->faults.wrongEcho = {62, c.secondChunkFailures};         // chunk 2: bad echoes
+        hub->faults.getFail = FaultWindow::FirstN(60);        // chunk 1: 60 failures, then a reply
+        hub->faults.wrongEcho = {62, c.secondChunkFailures};  // chunk 2: bad echoes
         std::vector<std::uint8_t> data(20, 0);
         EXPECT_EQ(WinDebugReadRegByteCunt(0, 0x001000, 20, data.data()), c.ok);
         EXPECT_EQ(static_cast<int>(Sets().size()), 61 + c.secondChunkFailures + (c.ok ? 1 : 0));
@@ -157,7 +158,8 @@ TEST_F(HubMemory, EmptySlotAndEmptyCounts)
 TEST_F(HubMemory, ASlotEmptiedDuringTheReadEndsIt)
 {
     // The hub goes away while it is asked: its first reply is bad and the slot is empty after it.
-    hub->SetCommand(HidCmdReadReg, {nullptr, [](sim::SimHub&, const HidReport&, HidReport&) { hFile[0] = kNoHidHandle; }});
+    hub->SetCommand(HidCmdReadReg,
+                    {nullptr, [](sim::SimHub&, const HidReport&, HidReport&) { hFile[0] = kNoHidHandle; }});
     std::uint8_t data[4] = {};
     EXPECT_FALSE(WinDebugReadRegByte(0, 0, 0, 0, data));
     EXPECT_EQ(Sets().size(), 1u);
@@ -257,7 +259,8 @@ TEST_F(PSensorPoll, BothReadingsMustBeNonzero)
     struct Case {
         std::vector<std::uint8_t> bytes;
         bool pass;
-    } cases[] = {{{0x00, 0x01, 0x00, 0x00}, false}, {{0x00, 0x01, 0x02, 0x00}, true}, {{0x00, 0x00, 0x00, 0x01}, false}};
+    } cases[] = {
+        {{0x00, 0x01, 0x00, 0x00}, false}, {{0x00, 0x01, 0x02, 0x00}, true}, {{0x00, 0x00, 0x00, 0x01}, false}};
     for (const Case& c : cases) {
         Restart();
         pTime = 1;

@@ -1,9 +1,9 @@
 // The stand-in executable, run as a process on hub files.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/process_util.h"
 
@@ -42,8 +42,7 @@ TEST_F(SimBinary, HealthyHubIsFound)
     const auto result = Run({"--hub", kHealthyHub, "--trace", trace, "--"});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_NE(result.out.find("Find 1 XOV SensorHub.\r\n"), std::string::npos) << result.out;
-    EXPECT_NE(ReadFile(work.File("XOVSensorHubCalibration.log")).find("Find 1 XOV SensorHub.\r\n"),
-              std::string::npos);
+    EXPECT_NE(ReadFile(work.File("XOVSensorHubCalibration.log")).find("Find 1 XOV SensorHub.\r\n"), std::string::npos);
     const std::vector<std::string> lines = TraceLines(trace);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "t=0 OPEN /dev/sim/keyboard");
@@ -54,7 +53,8 @@ TEST_F(SimBinary, HealthyHubIsFound)
 TEST_F(SimBinary, NoHubEndsWith255)
 {
     const std::string hubFile = work.File("none.hub");
-    WriteFile(hubFile, "device /dev/sim/keyboard page=0x0001 usage=0x06\ndevice /dev/sim/other page=0xFF83 usage=0x81\n");
+    WriteFile(hubFile,
+              "device /dev/sim/keyboard page=0x0001 usage=0x06\ndevice /dev/sim/other page=0xFF83 usage=0x81\n");
     const auto result = Run({"--hub", hubFile, "--", "/ACC1-TEST"});
     EXPECT_EQ(result.exitStatus, 255);
     EXPECT_NE(result.out.find("Find 0 XOV SensorHub.\r\n"), std::string::npos) << result.out;

@@ -3,12 +3,12 @@
 // trace, and the console and run log captured in memory.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/output.h"
 #include "common/state.h"

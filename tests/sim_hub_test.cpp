@@ -1,8 +1,8 @@
 // The stand-in itself: the hub model's answers, its faults and the hub file.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "hub/transport.h"
 #include "sim/hub_file.h"

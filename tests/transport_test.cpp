@@ -1,13 +1,14 @@
 // The feature-report exchange: request layout, pacing, buffers, HidRequests.
-#include <string>
-#include <vector>
+#include "hub/transport.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "common/clock.h"
 #include "hub/hid_port.h"
 #include "hub/hub_memory.h"
-#include "hub/transport.h"
 #include "sim_fixture.h"
 
 namespace {
