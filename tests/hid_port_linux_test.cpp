@@ -191,19 +191,19 @@ TEST(HidPortParseUeventProductId, Texts)
         bool ok;
         std::uint16_t product;
     } cases[] = {
-        {"DRIVER=hid-generic\nHID_ID=0018:000004F3:00008300\nHID_NAME=hub\n", true, 0x8300},
-        {"HID_ID=0003:0000046D:0000C52B", true, 0xC52B},
-        {"HID_ID=0003:046d:c52b\r\n", true, 0xC52B},
-        {"HID_ID=0003:0000046D:0000FFFF\n", true, 0xFFFF},
-        {"HID_NAME=HID_ID=0003:1:2\nHID_ID=0003:0000046D:00000001\n", true, 0x0001},
+        {"DRIVER=hid-generic\nHID_ID=0018:00001234:00008300\nHID_NAME=hub\n", true, 0x8300},
+        {"HID_ID=0003:00005678:00009ABC", true, 0x9ABC},
+        {"HID_ID=0003:5678:9abc\r\n", true, 0x9ABC},
+        {"HID_ID=0003:00005678:0000FFFF\n", true, 0xFFFF},
+        {"HID_NAME=HID_ID=0003:1:2\nHID_ID=0003:00005678:00000001\n", true, 0x0001},
         {"", false, 0},
         {"HID_NAME=hub\n", false, 0},
-        {"HID_ID=0003:0000046D\n", false, 0},
-        {"HID_ID=0003:0000046D:\n", false, 0},
-        {"HID_ID=0003:0000046D:00010000\n", false, 0},
-        {"HID_ID=0003:0000046D:0000G300\n", false, 0},
-        {"HID_ID=0003:0000046D:0000830000\n", false, 0},
-        {" HID_ID=0003:0000046D:00008300\n", false, 0},
+        {"HID_ID=0003:00005678\n", false, 0},
+        {"HID_ID=0003:00005678:\n", false, 0},
+        {"HID_ID=0003:00005678:00010000\n", false, 0},
+        {"HID_ID=0003:00005678:0000G300\n", false, 0},
+        {"HID_ID=0003:00005678:0000830000\n", false, 0},
+        {" HID_ID=0003:00005678:00008300\n", false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -268,7 +268,7 @@ protected:
 
 std::string HubUevent(const char* product)
 {
-    return std::string("DRIVER=hid-generic\nHID_ID=0018:000004F3:0000") + product + "\nHID_NAME=hub\n";
+    return std::string("DRIVER=hid-generic\nHID_ID=0018:00001234:0000") + product + "\nHID_NAME=hub\n";
 }
 
 }  // namespace

@@ -190,7 +190,9 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
             } else {
                 std::uint32_t asked = 0;
                 std::memcpy(&asked, data->data, sizeof asked);
-                if (asked > HID_MAX_DESCRIPTOR_SIZE) {
+                // The kernel refuses a length of 4096 and more, so a descriptor of
+                // the largest size cannot be had this way.
+                if (asked > HID_MAX_DESCRIPTOR_SIZE - 1) {
                     error = EINVAL;
                 } else {
                     const std::size_t n = std::min<std::size_t>(asked, device.descriptor.size());

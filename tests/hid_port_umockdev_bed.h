@@ -43,7 +43,7 @@ struct SeenIoctl {
 
 struct HidrawDevice {
     std::vector<std::uint8_t> descriptor;
-    std::uint16_t vendorId = 0x04F3;
+    std::uint16_t vendorId = 0x1234;
     std::uint16_t productId = 0x8301;
     std::shared_ptr<sim::SimHub> hub;  // null: feature reports fail with EPIPE
 

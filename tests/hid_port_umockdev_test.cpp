@@ -394,6 +394,23 @@ TEST_F(Umockdev, SysfsStandsInWhenTheNodeDoesNotAnswer)
     HidPortClose(handle);
 }
 
+TEST_F(Umockdev, DescriptorOfTheLargestSizeComesFromSysfs)
+{
+    // The node reports 4096 bytes but refuses to hand out more than 4095.
+    HidrawDevice device = HubDevice(NewHub());
+    device.descriptor.resize(kHidMaxDescriptorSize, 0x00);
+    Add(0, std::move(device));
+    const HidHandle handle = OpenNode(0);
+    ASSERT_NE(handle, kNoHidHandle);
+    std::uint16_t page = 0;
+    std::uint16_t usage = 0;
+    ASSERT_TRUE(HidPortGetCaps(handle, page, usage));
+    EXPECT_EQ(page, 0xFF83);
+    EXPECT_EQ(usage, 0x80);
+    EXPECT_TRUE(SawIoctl(bed_->Seen(0), 0x02));
+    HidPortClose(handle);
+}
+
 namespace {
 
 // True when a hidraw node of this machine carries the hub's usage pair.
