@@ -1,5 +1,7 @@
 #include "sim/hub_file.h"
 
+#include "sim/hub_file_link.h"
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -276,6 +278,8 @@ std::map<std::string, HubFileDirective>& Directives()
         {"device", &DeviceDirective}, {"mem", &MemDirective}, {"fill", &FillDirective},
         {"fault", &FaultDirective},   {"hub", &HubDirective},
     };
+    static const bool linkDirectivesAdded = (AddLinkDirectives(table), true);
+    (void)linkDirectivesAdded;
     return table;
 }
 
