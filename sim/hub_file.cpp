@@ -1,10 +1,10 @@
 #include "sim/hub_file.h"
 
-#include "sim/hub_file_link.h"
-
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "sim/hub_file_link.h"
 
 namespace sim {
 

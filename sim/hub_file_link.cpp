@@ -115,7 +115,8 @@ bool ParamAreaDirective(HubFileContext& context, const std::vector<HubFileWord>&
         std::uint64_t number = 0;
         bool flag = false;
         if (key == "eflash" || key == "ram") {
-            if (!ParseNumber(value, 0xFFFFFF, number)) return Fail(error, "param-area: bad " + key + " '" + value + "'");
+            if (!ParseNumber(value, 0xFFFFFF, number))
+                return Fail(error, "param-area: bad " + key + " '" + value + "'");
             (key == "eflash" ? hub.paramEFlashAddr : hub.paramBufferAddr) = static_cast<std::uint32_t>(number);
         } else if (key == "length") {
             if (!ParseNumber(value, 0xFFFF, number)) return Fail(error, "param-area: bad length '" + value + "'");
@@ -212,8 +213,8 @@ bool ParamDirective(HubFileContext& context, const std::vector<HubFileWord>& wor
             if (!words16(2, 0, 0xFFFF, bytes)) return false;
         } else {
             static const std::map<std::string, std::uint32_t> triples = {
-                {"acc1-bias", 12}, {"gyro-bias", 18}, {"acc2-bias", 26}, {"acc2-gain", 32},
-                {"acc1-gain", 38}, {"compass-bias", 0},
+                {"acc1-bias", 12}, {"gyro-bias", 18}, {"acc2-bias", 26},
+                {"acc2-gain", 32}, {"acc1-gain", 38}, {"compass-bias", 0},
             };
             auto it = triples.find(field);
             if (it == triples.end()) return Fail(error, "param: unknown field '" + field + "'");
@@ -237,9 +238,10 @@ struct SensorName {
 };
 
 constexpr SensorName kSensors[] = {
-    {"acc1", 0, SensorIdAcc1, true},       {"acc2", 1, SensorIdAcc2, true},      {"light", 2, SensorIdAmbientLight, true},
-    {"compass", 3, SensorIdCompass, true}, {"gyro", 4, SensorIdGyro, true},      {"colour", -1, SensorIdColor, true},
-    {"color", -1, SensorIdColor, true},    {"custom2", -1, SensorIdCustom2, false},
+    {"acc1", 0, SensorIdAcc1, true},          {"acc2", 1, SensorIdAcc2, true},
+    {"light", 2, SensorIdAmbientLight, true}, {"compass", 3, SensorIdCompass, true},
+    {"gyro", 4, SensorIdGyro, true},          {"colour", -1, SensorIdColor, true},
+    {"color", -1, SensorIdColor, true},       {"custom2", -1, SensorIdCustom2, false},
 };
 
 // sensor NAME [present=yes|no] [slot=BYTE] [value=X,Y,Z] [counts=X,Y,Z]

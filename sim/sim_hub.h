@@ -144,12 +144,12 @@ public:
     // Physical units: g for the accelerometers, degrees per second for the
     // gyrometer (0.22381 per count), 1/256 units for every other sensor.
     void SetAxisValues(std::uint8_t sensorId, double x, double y, double z);
-    void SetAngleCounts(std::int16_t counts);  // ACC2 report bytes 13-14
-    void SetAngleDegrees(double degrees);      // 0.2238 degree per count
-    void SetLightReading(std::uint16_t reading);                           // bytes 9-10
+    void SetAngleCounts(std::int16_t counts);                                // ACC2 report bytes 13-14
+    void SetAngleDegrees(double degrees);                                    // 0.2238 degree per count
+    void SetLightReading(std::uint16_t reading);                             // bytes 9-10
     void SetColorValues(std::uint16_t r, std::uint16_t g, std::uint16_t b);  // ids 14 and 15
-    void SetCompassAccuracy(std::uint8_t accuracy);                        // id 7, byte 9
-    void SetCustom2Values(std::int32_t a, std::int32_t b, std::int32_t c);  // id 17
+    void SetCompassAccuracy(std::uint8_t accuracy);                          // id 7, byte 9
+    void SetCustom2Values(std::int32_t a, std::int32_t b, std::int32_t c);   // id 17
     // Presence byte of a sensor slot (0x081243 + 4 x slot) and the
     // fusion-variant byte (0x08120D: 0x6D or 0).
     void SetSlotByte(int slot, std::uint8_t value);
@@ -159,11 +159,11 @@ public:
     void PokeParam(bool ram, std::uint32_t offset, const std::vector<std::uint8_t>& bytes);
 
     void RegisterLinkCommands();
-    void OnGetSensorValueReply(const HidReport& request, HidReport& reply);     // 0x00
-    void OnParameterBlockReply(const HidReport& request, HidReport& reply);     // 0x02
-    void OnGetSensorStatusReply(const HidReport& request, HidReport& reply);    // 0x0B
-    void OnFusionTaskLockRequest(const HidReport& request);                     // 0x0D
-    void OnFusionTaskUnlockRequest(const HidReport& request);                   // 0x0E
+    void OnGetSensorValueReply(const HidReport& request, HidReport& reply);   // 0x00
+    void OnParameterBlockReply(const HidReport& request, HidReport& reply);   // 0x02
+    void OnGetSensorStatusReply(const HidReport& request, HidReport& reply);  // 0x0B
+    void OnFusionTaskLockRequest(const HidReport& request);                   // 0x0D
+    void OnFusionTaskUnlockRequest(const HidReport& request);                 // 0x0E
 
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.

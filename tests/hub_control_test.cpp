@@ -124,8 +124,9 @@ TEST_F(HubControl, ParameterAreaQuery)
     EXPECT_EQ(gEFlashAddr, 0x001000u);
     EXPECT_EQ(gBufferAddr, 0x082000u);
     EXPECT_EQ(gParamLength, 1024);
-    EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a0200" + std::string(28, '0'), "SLEEP 50",
-                                                  "GET 5a02000010000020080004" + std::string(12, '0'), "SLEEP 20", "SLEEP 200"}));
+    EXPECT_EQ(Events(),
+              (std::vector<std::string>{"SET 5a0200" + std::string(28, '0'), "SLEEP 50",
+                                        "GET 5a02000010000020080004" + std::string(12, '0'), "SLEEP 20", "SLEEP 200"}));
 }
 
 TEST_F(HubControl, ParameterAreaQueryFailures)
@@ -189,8 +190,8 @@ TEST_F(HubControl, ClearingWithoutAnAreaOnlyLocksAndUnlocks)
     gBufferAddr = 0x082000;
     gParamLength = 64;
     EXPECT_EQ(ClearBufferParameterAndRestartFusion(0, 1, 0x02), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{kUnlock, "SLEEP 200", kLock, "SLEEP 200", "SLEEP 200", kUnlock,
-                                                  "SLEEP 200"}));
+    EXPECT_EQ(Events(),
+              (std::vector<std::string>{kUnlock, "SLEEP 200", kLock, "SLEEP 200", "SLEEP 200", kUnlock, "SLEEP 200"}));
     EXPECT_FALSE(hub->fusionLocked);
 
     sim::TraceReset();
@@ -245,9 +246,8 @@ TEST_F(HubControl, ClearAreas)
         EXPECT_EQ(sets.back(), kUnlock);
         EXPECT_FALSE(hub->fusionLocked);
         // No wait between the writes: 200 (unlock) + 200 (lock) + 200 + 200 (unlock) and the reads' 5 ms waits.
-        const std::uint64_t readWaits = (c.area == ClearAreaAcc2Bias || c.area == ClearAreaAcc2BiasGain)
-                                            ? 10u * ((c.length + 9u) / 10u)
-                                            : 0u;
+        const std::uint64_t readWaits =
+            (c.area == ClearAreaAcc2Bias || c.area == ClearAreaAcc2BiasGain) ? 10u * ((c.length + 9u) / 10u) : 0u;
         EXPECT_EQ(SleptMs(), 800u + readWaits);
     }
 }
@@ -270,7 +270,8 @@ TEST_F(HubControl, WriteCommandFollowsEachByteAddress)
 {
     gBufferAddr = 0xEFFFFF;
     ClearBufferParameterAndRestartFusion(0, 0, ClearAreaBlockHead);
-    EXPECT_EQ(WriteSets(), (std::vector<std::string>{Write(HidCmdWriteReg, 0xEFFFFF), Write(HidCmdWriteRegF0, 0xF00000)}));
+    EXPECT_EQ(WriteSets(),
+              (std::vector<std::string>{Write(HidCmdWriteReg, 0xEFFFFF), Write(HidCmdWriteRegF0, 0xF00000)}));
     EXPECT_EQ(Write(HidCmdWriteReg, 0xEFFFFF), "SET 5a06ffffef0100" + std::string(20, '0'));
     EXPECT_EQ(Write(HidCmdWriteRegF0, 0xF00000), "SET 5a080000f00100" + std::string(20, '0'));
 }
