@@ -83,8 +83,8 @@ TEST_F(Inventory, FusionVariant)
 TEST_F(Inventory, AFailedReadKeepsTheWorkingByte)
 {
     // The read of slot 3 never gets a good echo, so all its attempts fail.
-    const std::uint32_t slot3 = RegSensorSlot + 12;
-    hub->SetCommand(HidCmdReadReg, {nullptr, [slot3](sim::SimHub& h, const HidReport& request, HidReport& reply) {
+    constexpr std::uint32_t slot3 = RegSensorSlot + 12;
+    hub->SetCommand(HidCmdReadReg, {nullptr, [](sim::SimHub& h, const HidReport& request, HidReport& reply) {
                                         h.OnReadRegReply(request, reply);
                                         if (sim::SimHub::AddressOf(request) == slot3) reply[5] = 0;
                                     }});
