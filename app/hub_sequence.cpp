@@ -54,8 +54,7 @@ void PrecheckAcc2(std::uint8_t hub)
     float y = 0.0f;
     float z = 0.0f;
     GetSensorValue3D(hub, SensorIdAcc2, &x, &y, &z);
-    PrintBoth("ACC2: %1.2f, %1.2f, %1.2f\r\n", static_cast<double>(x), static_cast<double>(y),
-              static_cast<double>(z));
+    PrintBoth("ACC2: %1.2f, %1.2f, %1.2f\r\n", static_cast<double>(x), static_cast<double>(y), static_cast<double>(z));
 
     // Single-precision magnitudes, compared in double precision. A z below
     // 1 g in magnitude is not limited.
@@ -73,17 +72,17 @@ void PrintFusionLine()
 {
     if (SensorList[SensorSlotAcc1] != SensorPresent || SensorList[SensorSlotCompass] != SensorPresent) return;
     switch (SensorList[SensorSlotGyro]) {
-    case SensorAbsent:
-        PrintBoth("Fusion: 6D.\r\n");
-        break;
-    case SensorPresent:
-        PrintBoth("Fusion: 9D.\r\n");
-        break;
-    case GyroVariant:
-        PrintBoth("Fusion: 6D..\r\n");
-        break;
-    default:
-        break;
+        case SensorAbsent:
+            PrintBoth("Fusion: 6D.\r\n");
+            break;
+        case SensorPresent:
+            PrintBoth("Fusion: 9D.\r\n");
+            break;
+        case GyroVariant:
+            PrintBoth("Fusion: 6D..\r\n");
+            break;
+        default:
+            break;
     }
 }
 
@@ -158,12 +157,12 @@ Exit RunSteps(std::uint8_t hub)
 
     SelectMultiFaceCalibration();
     switch (CheckAngleBeforeCalibration(hub)) {
-    case AngleCheckOutcome::TotalResult:
-        return Exit::TotalResult;
-    case AngleCheckOutcome::EndWithoutTotal:
-        return Exit::EndWithoutTotal;
-    case AngleCheckOutcome::Continue:
-        break;
+        case AngleCheckOutcome::TotalResult:
+            return Exit::TotalResult;
+        case AngleCheckOutcome::EndWithoutTotal:
+            return Exit::EndWithoutTotal;
+        case AngleCheckOutcome::Continue:
+            break;
     }
     TakeFaceDelay();
 
@@ -208,6 +207,7 @@ void HubSequence(std::uint8_t hub)
             PrintBoth("\r\nTotal Result: Fail\r\n");
     }
 
-    if (ResultFlag != ResultPass && addressesConfirmed) ClearBufferParameterAndRestartFusion(hub, 0, ClearAreaBlockHead);
+    if (ResultFlag != ResultPass && addressesConfirmed)
+        ClearBufferParameterAndRestartFusion(hub, 0, ClearAreaBlockHead);
     HidCustomCmdInit(hub, CustomCmdModeOff);
 }

@@ -9,8 +9,8 @@ const char* const kTestOptions[kTestOptionCount] = {
 };
 
 const char* const kModeOptions[kModeOptionCount] = {
-    "/ACC1-TEST", "/GYRO-TEST",  "/COMP-TEST",  "/ACC2-TEST",    "/LIGHT-TEST",  "/COLOR-TEST", "/PSENSOR-TEST",
-    "/ACC1-CALI", "/COMP-CALI", "/ACC2-CALI", "/COLOR-CALI", "/PSENSOR-CALI", "/CUS2-CALI", "/LIGHT-CALI",
+    "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST", "/ACC2-TEST",  "/LIGHT-TEST",   "/COLOR-TEST", "/PSENSOR-TEST",
+    "/ACC1-CALI", "/COMP-CALI", "/ACC2-CALI", "/COLOR-CALI", "/PSENSOR-CALI", "/CUS2-CALI",  "/LIGHT-CALI",
 };
 
 bool IsModeOption(const char* name)

@@ -1,9 +1,9 @@
-#include <string>
-#include <vector>
+#include "app/mode_option.h"
 
 #include <gtest/gtest.h>
 
-#include "app/mode_option.h"
+#include <string>
+#include <vector>
 
 namespace {
 
