@@ -25,8 +25,8 @@ void ClearByte(std::uint8_t hub, std::uint64_t address)
     (void)WinDebugSetRegByte(hub, high, mid, low, 0);
 }
 
-// Clears count bytes from address upward; a write finds an empty slot
-// skipped (the slot is looked at again before each byte).
+// Clears count bytes from address upward. The slot is looked at before each
+// byte; a byte whose write finds it empty is skipped.
 void ClearBytes(std::uint8_t hub, std::uint64_t address, std::uint32_t count)
 {
     for (std::uint32_t i = 0; i < count; ++i) {

@@ -2,6 +2,8 @@
 
 bool ParameterBlockHasSignature(const std::uint8_t* copy, std::size_t size)
 {
+    // The header is bytes 24 to 27: a shorter block holds none.
+    if (size < kParameterBlockHeaderEnd) return false;
     const std::uint8_t first = ParameterBlockByte(copy, size, ParameterBlock::ParameterBlockSignature);
     const std::uint8_t second = ParameterBlockByte(copy, size, ParameterBlock::ParameterBlockSignature + 1);
     return (first == 0x63 && second == 0x89) || (first == 0x11 && second == 0x99) || (first == 0x80 && second == 0x83);

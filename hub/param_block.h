@@ -32,14 +32,18 @@ constexpr std::size_t TripleLength = 6;
 
 }  // namespace ParameterBlock
 
-// True when bytes 24 and 25 of the copy are one of the valid signature pairs
-// (0x63, 0x89), (0x11, 0x99) or (0x80, 0x83), in that byte order.
+// A block needs at least this many bytes to hold the signature and ext.
+constexpr std::size_t kParameterBlockHeaderEnd = ParameterBlock::ParameterBlockExtLength + 2;
+
+// True when the copy holds its header (size 28 or more) and bytes 24 and 25
+// are one of the valid signature pairs (0x63, 0x89), (0x11, 0x99) or
+// (0x80, 0x83), in that byte order.
 bool ParameterBlockHasSignature(const std::uint8_t* copy, std::size_t size);
 
 // ext of a copy: its ParameterBlockExtLength (bytes 26-27, low byte first)
 // when the copy has a valid signature, else 0. size is how many bytes of the
-// copy are at hand; bytes past it count as 0, so a copy of fewer than 28
-// bytes has no signature and ext 0.
+// copy are at hand (the block length, or less when less was read); a copy of
+// fewer than 28 bytes has no signature and ext 0.
 std::uint32_t ParameterBlockExt(const std::uint8_t* copy, std::size_t size);
 
 // Field access that never reads past the copy: a byte at or past size reads
