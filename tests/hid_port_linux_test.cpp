@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/output.h"
+#include "tests/test_support.h"
 #include "common/state.h"
 #include "hub/discovery.h"
 #include "hub/hid_port.h"
@@ -361,18 +362,7 @@ namespace {
 // Runs discovery with the console sent to a temporary file; returns the text.
 std::string RunDiscovery()
 {
-    std::FILE* console = std::tmpfile();
-    std::FILE* saved = ConsoleStream;
-    ConsoleStream = console;
-    ConnectHIDDevice(kHubUsagePage, kHubUsage);
-    ConsoleStream = saved;
-    std::rewind(console);
-    std::string text;
-    char buffer[256];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, console)) > 0) text.append(buffer, n);
-    std::fclose(console);
-    return text;
+    return testutil::CaptureConsole([] { ConnectHIDDevice(kHubUsagePage, kHubUsage); });
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "app/mode_option.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -7,17 +8,7 @@
 
 namespace {
 
-struct Args {
-    explicit Args(std::vector<std::string> words) : storage(std::move(words))
-    {
-        pointers.push_back(const_cast<char*>("tool"));
-        for (std::string& w : storage) pointers.push_back(w.data());
-    }
-    int argc() const { return static_cast<int>(pointers.size()); }
-    char** argv() { return pointers.data(); }
-    std::vector<std::string> storage;
-    std::vector<char*> pointers;
-};
+using testutil::Args;
 
 }  // namespace
 

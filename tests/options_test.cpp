@@ -6,21 +6,11 @@
 
 #include "app/options.h"
 #include "common/number_syntax.h"
+#include "tests/test_support.h"
 
 namespace {
 
-// Holds an argument vector whose element 0 is the program.
-struct Args {
-    explicit Args(std::vector<std::string> words) : storage(std::move(words))
-    {
-        pointers.push_back(const_cast<char*>("tool"));
-        for (std::string& w : storage) pointers.push_back(w.data());
-    }
-    int argc() const { return static_cast<int>(pointers.size()); }
-    char** argv() { return pointers.data(); }
-    std::vector<std::string> storage;
-    std::vector<char*> pointers;
-};
+using testutil::Args;
 
 std::int32_t Lookup(std::vector<std::string> words, const char* name)
 {

@@ -16,22 +16,12 @@
 #include "sim/sim_port.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
+#include "tests/test_support.h"
 
 namespace simtest {
 
 // Reads everything written to a temporary file so far.
-inline std::string ReadAll(std::FILE* file)
-{
-    std::string text;
-    if (file == nullptr) return text;
-    std::fflush(file);
-    const long end = std::ftell(file);
-    std::rewind(file);
-    text.resize(static_cast<std::size_t>(end));
-    if (end > 0) text.resize(std::fread(text.data(), 1, text.size(), file));
-    std::fseek(file, 0, SEEK_END);
-    return text;
-}
+using testutil::ReadAll;
 
 // Puts the process back to its start state; used by SimFixture and by
 // tests that cannot derive from it.
