@@ -230,3 +230,17 @@ TEST(ExitStatus, NonZeroCodesNeverReadAsPass)
                  {256, 1}, {512, 1}, {-256, 1}, {300, 44}, {2147483647, 255}};
     for (const Case& c : cases) EXPECT_EQ(ProcessExitStatus(c.code), c.status) << c.code;
 }
+
+TEST_F(RunFrame, MalformedOptionNeverTouchesTheHub)
+{
+    const std::string trace = work.File("trace.txt");
+    const auto result =
+        RunProcess({testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub",
+                    std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub", "--trace", trace, "--", "/NC", "/RFDX"},
+                   work.path(), lockDir.path());
+    EXPECT_EQ(result.exitStatus, 253);
+    EXPECT_EQ(result.out, kConsoleBanner + "Invalid command-line argument: /RFDX\r\n");
+    // Not even discovery ran: no device was opened, no report sent, and the
+    // only wait is the closing pause.
+    EXPECT_EQ(ReadFile(trace), "t=0 SLEEP 50\n");
+}
