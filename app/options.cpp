@@ -91,6 +91,17 @@ bool CheckCommandLine(int argc, char** argv, std::string& bad)
             return false;
         }
     }
+    // The face delay is waited as seconds x 1000 ms in 32 bits: a negative
+    // delay or one that does not fit is no sensible wait.
+    const std::int32_t faceDelay = CheckParameters(argc, argv, "/ACC-CALI-DELAY");
+    if (faceDelay < -1 || faceDelay > kMaxAccCaliDelaySeconds) {
+        for (int i = 1; i < argc; ++i)
+            if (OptionOf(UpperCase(argv[i])) == std::string("/ACC-CALI-DELAY")) {
+                bad = argv[i];
+                break;
+            }
+        return false;
+    }
     if (CheckParameters(argc, argv, "/CUS2-CALI") == -1) return true;
     for (int i = 1; i < argc; ++i) {
         if (!IsParameterKeyword(argv[i])) continue;

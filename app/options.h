@@ -19,6 +19,10 @@ std::int32_t CheckParameters(int argc, char** argv, const char* name);
 // malformed one.
 bool CheckCommandLine(int argc, char** argv, std::string& bad);
 
+// The longest face delay of the multi-face calibration: its milliseconds fit
+// in 32 bits.
+constexpr std::int32_t kMaxAccCaliDelaySeconds = 4294967;
+
 // Conversions of a lookup result.
 inline bool OptionGiven(std::int32_t result) { return result != -1; }
 inline std::int32_t ClampAtZero(std::int32_t result) { return result <= 0 ? 0 : result; }

@@ -209,16 +209,22 @@ std::string Format(const char* format, std::va_list args)
     return out;
 }
 
+// The last character written to each channel, so that a CR at the end of
+// one write and an LF at the start of the next stay one line end.
+char lastConsoleChar = '\0';
+char lastLogChar = '\0';
+
 // Writes data with every bare LF turned into CR LF, then flushes, so that a
 // run that dies keeps every line written before.
-void WriteTo(std::FILE* stream, const char* data, std::size_t length)
+void WriteTo(std::FILE* stream, char& last, const char* data, std::size_t length)
 {
-    if (stream == nullptr) return;
+    if (stream == nullptr || length == 0) return;
     std::string out;
     out.reserve(length + 8);
     for (std::size_t i = 0; i < length; ++i) {
-        if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) out.push_back('\r');
+        if (data[i] == '\n' && last != '\r') out.push_back('\r');
         out.push_back(data[i]);
+        last = data[i];
     }
     std::fwrite(out.data(), 1, out.size(), stream);
     std::fflush(stream);
@@ -230,6 +236,7 @@ bool OpenRunLog()
 {
     // Binary mode: the line ends are written as they stand, never translated.
     output = std::fopen(kRunLogName, "wb");
+    lastLogChar = '\0';
     return output != nullptr;
 }
 
@@ -241,12 +248,12 @@ void CloseRunLog()
 
 void WriteConsole(const char* data, std::size_t length)
 {
-    WriteTo(ConsoleStream, data, length);
+    WriteTo(ConsoleStream, lastConsoleChar, data, length);
 }
 
 void WriteLog(const char* data, std::size_t length)
 {
-    WriteTo(output, data, length);
+    WriteTo(output, lastLogChar, data, length);
 }
 
 void PrintBoth(const char* format, ...)

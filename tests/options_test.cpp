@@ -109,6 +109,11 @@ TEST(CheckCommandLine, ReportsTheFirstMalformedArgument)
         {{"/CUS2-CALI", "parameter", "/NC"}, false, "/NC"},
         {{"/CUS2-CALI", "parameter", "1", "2", "3", "4", "5", "6", "7", "8", "9", "a", "b", "c", "zz"}, true, ""},
         {{"parameter", "zz"}, true, ""},
+        {{"/ACC-CALI-DELAY4294967"}, true, ""},
+        {{"/ACC-CALI-DELAY-1"}, true, ""},
+        {{"/ACC-CALI-DELAY4294968"}, false, "/ACC-CALI-DELAY4294968"},
+        {{"/ACC-CALI-DELAY-2"}, false, "/ACC-CALI-DELAY-2"},
+        {{"/acc-cali-delay$FFFFFFF0", "/ACC-CALI-DELAY5"}, false, "/acc-cali-delay$FFFFFFF0"},
     };
     for (const Case& c : cases) {
         Args args(c.args);

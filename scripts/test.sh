@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the tool with GCC, with clang and with
+# AddressSanitizer + UndefinedBehaviorSanitizer, and runs every test in each
+# build; then the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+build() {  # build DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  ninja -C "$dir"
+}
+
+build build/gcc -DCMAKE_CXX_COMPILER=g++
+build build/clang -DCMAKE_CXX_COMPILER=clang++
+build build/asan -DCMAKE_CXX_COMPILER=g++ -DXOV_SANITIZE=ON
+
+for dir in build/gcc build/clang build/asan; do
+  echo "== tests: $dir"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
+done
+
+if [ -x scripts/test-windows.sh ]; then
+  echo "== Windows build under Wine"
+  scripts/test-windows.sh
+fi
