@@ -71,13 +71,14 @@ TEST_F(ConsoleCapture, ConversionsAsPrintfGivesThem)
                  4000000000u);
     PrintConsole("%*d|%-*d|%.*f|%*.*f|", 4, 1, 3, 2, 1, 0.25, 6, 2, -1.5);
     PrintConsole("%.*f|", -1, 0.5);  // a negative precision counts as omitted
-    PrintConsole("%ld|%lld|%zu|%hhd|%hd|%jd|%lu|", -5L, -6LL, std::size_t{7}, 300, 70000, std::intmax_t{-8}, 9UL);
+    PrintConsole("%ld|%lld|%zu|%hhd|%hd|%jd|%lu|", -5L, -6LL, std::size_t{7}, static_cast<signed char>(-3),
+                 static_cast<short>(-4000), std::intmax_t{-8}, 9UL);
     PrintConsole("%f|%1.2f|%3.2f|%e|%g|%s|%.3s|%c|", 0.125, 0.125, -0.125, 1e-5, 2.5, "txt", "abcdef", 'q');
     EXPECT_EQ(Written(),
               "-7|   42|42   |00042|+3|beef|BEEF|05|10|4000000000|%|"
               "   1|2  |0.2| -1.50|"
               "0.500000|"
-              "-5|-6|7|44|4464|-8|9|"
+              "-5|-6|7|-3|-4000|-8|9|"
               "0.125000|0.12|-0.12|1.000000e-05|2.5|txt|abc|q|");
 }
 
