@@ -1,9 +1,11 @@
 #include "sim/virtual_clock.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "common/clock.h"
+#include "sim/trace.h"
 
 namespace {
 std::uint64_t now = 0;
@@ -20,6 +22,7 @@ void SetRealTime(bool on) { realTime = on; }
 
 void SleepMs(std::uint32_t ms)
 {
+    sim::TraceEvent("SLEEP " + std::to_string(ms));
     if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     now += ms;
 }

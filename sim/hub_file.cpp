@@ -1,0 +1,373 @@
+#include "sim/hub_file.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint64_t kMaxAddress = 0xFFFFFF;
+
+bool Fail(std::string& error, const std::string& message)
+{
+    error = message;
+    return false;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Splits a line into words; false with error on an unterminated quote or a
+// bad escape.
+bool SplitLine(const std::string& line, std::vector<HubFileWord>& words, std::string& error)
+{
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+            continue;
+        }
+        if (c == '#') break;
+        HubFileWord word;
+        if (c == '"') {
+            word.quoted = true;
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                char d = line[i++];
+                if (d == '"') {
+                    closed = true;
+                    break;
+                }
+                if (d != '\\') {
+                    word.text.push_back(d);
+                    continue;
+                }
+                if (i >= line.size()) break;
+                d = line[i++];
+                switch (d) {
+                    case '0':
+                        word.text.push_back('\0');
+                        break;
+                    case 'n':
+                        word.text.push_back('\n');
+                        break;
+                    case 'r':
+                        word.text.push_back('\r');
+                        break;
+                    case 't':
+                        word.text.push_back('\t');
+                        break;
+                    case '\\':
+                        word.text.push_back('\\');
+                        break;
+                    case '"':
+                        word.text.push_back('"');
+                        break;
+                    case 'x': {
+                        const int hi = i < line.size() ? HexDigit(line[i]) : -1;
+                        const int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
+                        if (hi < 0 || lo < 0) return Fail(error, "bad \\x escape (two hex digits expected)");
+                        word.text.push_back(static_cast<char>(hi * 16 + lo));
+                        i += 2;
+                        break;
+                    }
+                    default:
+                        return Fail(error, std::string("unknown escape \\") + d);
+                }
+            }
+            if (!closed) return Fail(error, "unterminated quoted text");
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '#')
+                word.text.push_back(line[i++]);
+        }
+        words.push_back(std::move(word));
+    }
+    return true;
+}
+
+bool ParseAddress(const HubFileWord& word, std::uint32_t& address, std::string& error)
+{
+    std::uint64_t value = 0;
+    if (word.quoted || !ParseNumber(word.text, kMaxAddress, value))
+        return Fail(error, "bad address '" + word.text + "' (0 to 0xFFFFFF)");
+    address = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+// A data byte of "mem": two hex digits, with or without 0x.
+bool ParseDataByte(const std::string& text, std::uint8_t& value)
+{
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 2) return false;
+    int v = 0;
+    for (char c : digits) {
+        const int d = HexDigit(c);
+        if (d < 0) return false;
+        v = v * 16 + d;
+    }
+    value = static_cast<std::uint8_t>(v);
+    return true;
+}
+
+// device PATH [page=N] [usage=N] [pid=N] [index=N] [open=yes|no]
+//        [attributes=ok|fail] [caps=ok|fail] [hub]
+bool DeviceDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
+{
+    if (words.size() < 2) return Fail(error, "device: a path is needed");
+    SimDevice device;
+    device.path = words[1].text;
+    if (device.path.empty()) return Fail(error, "device: empty path");
+    int index = context.nextIndex;
+    bool pageGiven = false;
+    bool usageGiven = false;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        const std::string& word = words[i].text;
+        if (word == "hub" && !words[i].quoted) {
+            device.hub = context.hub;
+            continue;
+        }
+        std::string key;
+        std::string value;
+        if (!SplitKeyValue(word, key, value)) return Fail(error, "device: unknown word '" + word + "'");
+        std::uint64_t number = 0;
+        bool flag = false;
+        if (key == "page" || key == "usage" || key == "pid") {
+            if (!ParseNumber(value, 0xFFFF, number)) return Fail(error, "device: bad " + key + " '" + value + "'");
+            const auto v = static_cast<std::uint16_t>(number);
+            if (key == "page") device.usagePage = v, pageGiven = true;
+            if (key == "usage") device.usage = v, usageGiven = true;
+            if (key == "pid") device.productId = v;
+        } else if (key == "index") {
+            if (!ParseNumber(value, 0x7FFFFFFF, number)) return Fail(error, "device: bad index '" + value + "'");
+            index = static_cast<int>(number);
+        } else if (key == "open" || key == "attributes" || key == "caps") {
+            if (!ParseSwitch(value, flag)) return Fail(error, "device: bad " + key + " '" + value + "'");
+            if (key == "open") device.openable = flag;
+            if (key == "attributes") device.attributesOk = flag;
+            if (key == "caps") device.capsOk = flag;
+        } else {
+            return Fail(error, "device: unknown setting '" + key + "'");
+        }
+    }
+    if (device.hub) {
+        if (!pageGiven) device.usagePage = 0xFF83;
+        if (!usageGiven) device.usage = 0x80;
+        context.hubAttached = true;
+    }
+    if (context.port->Device(index) != nullptr)
+        return Fail(error, "device: index " + std::to_string(index) + " is already taken");
+    context.port->SetDevice(index, std::move(device));
+    context.nextIndex = index + 1;
+    return true;
+}
+
+// mem ADDRESS ITEM...   ITEM: a hex byte (03, 0x03) or "quoted text"
+bool MemDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
+{
+    if (words.size() < 3) return Fail(error, "mem: an address and at least one byte or text are needed");
+    std::uint32_t address = 0;
+    if (!ParseAddress(words[1], address, error)) return false;
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        if (words[i].quoted) {
+            for (char c : words[i].text) bytes.push_back(static_cast<std::uint8_t>(c));
+            continue;
+        }
+        std::uint8_t value = 0;
+        if (!ParseDataByte(words[i].text, value))
+            return Fail(error, "mem: bad byte '" + words[i].text + "' (two hex digits expected)");
+        bytes.push_back(value);
+    }
+    if (address + bytes.size() > kMaxAddress + 1) return Fail(error, "mem: the bytes run past 0xFFFFFF");
+    context.hub->Poke(address, bytes);
+    return true;
+}
+
+// fill ADDRESS COUNT BYTE
+bool FillDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
+{
+    if (words.size() != 4) return Fail(error, "fill: an address, a count and a byte are needed");
+    std::uint32_t address = 0;
+    if (!ParseAddress(words[1], address, error)) return false;
+    std::uint64_t count = 0;
+    if (!ParseNumber(words[2].text, kMaxAddress + 1, count))
+        return Fail(error, "fill: bad count '" + words[2].text + "'");
+    std::uint8_t value = 0;
+    if (!ParseDataByte(words[3].text, value)) return Fail(error, "fill: bad byte '" + words[3].text + "'");
+    if (address + count > kMaxAddress + 1) return Fail(error, "fill: the bytes run past 0xFFFFFF");
+    for (std::uint64_t i = 0; i < count; ++i) context.hub->Poke(address + static_cast<std::uint32_t>(i), value);
+    return true;
+}
+
+// fault KIND [always] [from=K] [times=N] [value=B]
+bool FaultDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
+{
+    if (words.size() < 2) return Fail(error, "fault: a kind is needed");
+    HubFaults& faults = context.hub->faults;
+    static const std::map<std::string, FaultWindow HubFaults::*> kinds = {
+        {"get-fail", &HubFaults::getFail},
+        {"set-fail", &HubFaults::setFail},
+        {"silent", &HubFaults::silent},
+        {"wrong-echo", &HubFaults::wrongEcho},
+        {"reply-command", &HubFaults::replyCommand},
+    };
+    auto kind = kinds.find(words[1].text);
+    if (kind == kinds.end()) return Fail(error, "fault: unknown kind '" + words[1].text + "'");
+    FaultWindow window = FaultWindow::Always();
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        const std::string& word = words[i].text;
+        if (word == "always") continue;
+        std::string key;
+        std::string value;
+        std::uint64_t number = 0;
+        if (!SplitKeyValue(word, key, value)) return Fail(error, "fault: unknown word '" + word + "'");
+        if (key == "from" || key == "times") {
+            if (!ParseNumber(value, 0x7FFFFFFF, number) || (key == "from" && number == 0))
+                return Fail(error, "fault: bad " + key + " '" + value + "'");
+            if (key == "from") window.first = static_cast<int>(number);
+            if (key == "times") window.count = static_cast<int>(number);
+        } else if (key == "value" && kind->first == "reply-command") {
+            if (!ParseNumber(value, 0xFF, number)) return Fail(error, "fault: bad value '" + value + "'");
+            faults.replyCommandValue = static_cast<std::uint8_t>(number);
+        } else {
+            return Fail(error, "fault: unknown setting '" + key + "'");
+        }
+    }
+    faults.*(kind->second) = window;
+    return true;
+}
+
+// hub [custom-mode=on|off] [require-custom-mode=yes|no] [fill=BYTE]
+bool HubDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
+{
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        std::string key;
+        std::string value;
+        if (!SplitKeyValue(words[i].text, key, value)) return Fail(error, "hub: unknown word '" + words[i].text + "'");
+        bool flag = false;
+        if (key == "custom-mode" || key == "require-custom-mode") {
+            if (!ParseSwitch(value, flag)) return Fail(error, "hub: bad " + key + " '" + value + "'");
+            if (key == "custom-mode") context.hub->customMode = flag;
+            if (key == "require-custom-mode") context.hub->requireCustomMode = flag;
+        } else if (key == "fill") {
+            std::uint8_t byte = 0;
+            if (!ParseDataByte(value, byte)) return Fail(error, "hub: bad fill '" + value + "'");
+            context.hub->memoryFill = byte;
+        } else {
+            return Fail(error, "hub: unknown setting '" + key + "'");
+        }
+    }
+    return true;
+}
+
+std::map<std::string, HubFileDirective>& Directives()
+{
+    static std::map<std::string, HubFileDirective> table = {
+        {"device", &DeviceDirective}, {"mem", &MemDirective}, {"fill", &FillDirective},
+        {"fault", &FaultDirective},   {"hub", &HubDirective},
+    };
+    return table;
+}
+
+}  // namespace
+
+void RegisterHubFileDirective(const std::string& keyword, HubFileDirective directive)
+{
+    Directives()[keyword] = directive;
+}
+
+bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value)
+{
+    if (text.empty()) return false;
+    std::size_t i = 0;
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        i = 2;
+    }
+    std::uint64_t v = 0;
+    for (; i < text.size(); ++i) {
+        const int d = HexDigit(text[i]);
+        if (d < 0 || static_cast<unsigned>(d) >= base) return false;
+        v = v * base + static_cast<unsigned>(d);
+        if (v > max) return false;
+    }
+    value = v;
+    return true;
+}
+
+bool SplitKeyValue(const std::string& word, std::string& key, std::string& value)
+{
+    const std::size_t eq = word.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    key = word.substr(0, eq);
+    value = word.substr(eq + 1);
+    return true;
+}
+
+bool ParseSwitch(const std::string& text, bool& value)
+{
+    static const std::map<std::string, bool> words = {
+        {"yes", true},   {"no", false},  {"on", true},     {"off", false}, {"ok", true},
+        {"fail", false}, {"true", true}, {"false", false}, {"1", true},    {"0", false},
+    };
+    auto it = words.find(text);
+    if (it == words.end()) return false;
+    value = it->second;
+    return true;
+}
+
+bool LoadHubText(const std::string& text, const std::string& name, SimPort& port, std::string& error,
+                 std::shared_ptr<SimHub>* hubOut)
+{
+    port.Reset();
+    HubFileContext context;
+    context.port = &port;
+    context.hub = std::make_shared<SimHub>();
+    if (hubOut != nullptr) *hubOut = context.hub;
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        std::vector<HubFileWord> words;
+        std::string message;
+        bool ok = SplitLine(line, words, message);
+        if (ok && !words.empty()) {
+            auto it = Directives().find(words[0].text);
+            if (words[0].quoted || it == Directives().end())
+                ok = Fail(message, "unknown directive '" + words[0].text + "'");
+            else
+                ok = it->second(context, words, message);
+        }
+        if (!ok) {
+            error = name + ":" + std::to_string(number) + ": " + message;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LoadHubFile(const std::string& path, SimPort& port, std::string& error, std::shared_ptr<SimHub>* hubOut)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return LoadHubText(text.str(), path, port, error, hubOut);
+}
+
+}  // namespace sim

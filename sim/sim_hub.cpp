@@ -1,0 +1,158 @@
+#include "sim/sim_hub.h"
+
+#include <algorithm>
+
+namespace sim {
+
+const std::array<std::uint8_t, 15> kVendorText = {'X', 'O', 'V', ' ', 'T', 'e', 'c', 'h',
+                                                  '.', ' ', 'I', 'n', 'c', '.', '\0'};
+
+namespace {
+constexpr std::uint32_t kAddressMask = 0xFFFFFF;
+}  // namespace
+
+SimHub::SimHub()
+{
+    commands[HidCmdReadReg] = {nullptr, &SimHub::OnReadRegReply};
+    commands[HidCmdReadRegF0] = {nullptr, &SimHub::OnReadRegReply};
+    commands[HidCmdWriteReg] = {&SimHub::OnWriteRegRequest, nullptr};
+    commands[HidCmdWriteRegF0] = {&SimHub::OnWriteRegRequest, nullptr};
+}
+
+bool SimHub::IsVendorString(const HidReport& report)
+{
+    return std::equal(kVendorText.begin(), kVendorText.end(), report.begin() + 1);
+}
+
+std::uint32_t SimHub::AddressOf(const HidReport& report)
+{
+    return static_cast<std::uint32_t>(report[2]) | (static_cast<std::uint32_t>(report[3]) << 8) |
+           (static_cast<std::uint32_t>(report[4]) << 16);
+}
+
+void SimHub::DefaultReply(const HidReport& request, HidReport& reply)
+{
+    reply.fill(0);
+    reply[0] = HidReportId;
+    reply[1] = request[1];
+    reply[2] = request[2];
+}
+
+bool SimHub::OnSetFeature(const HidReport& request)
+{
+    ++setCount;
+    ++transferCount;
+    if (faults.silent.Hits(transferCount) || faults.setFail.Hits(setCount)) return false;
+
+    lastRequest = request;
+    haveRequest = true;
+    pollCount = 0;
+    if (IsVendorString(request)) {
+        OnVendorStringRequest(request);
+        return true;
+    }
+    if (requireCustomMode && !customMode) return true;  // taken, but not acted on
+    auto it = commands.find(request[1]);
+    if (it == commands.end()) {
+        unknownRequests.push_back(request);
+    } else if (it->second.request) {
+        it->second.request(*this, request);
+    }
+    return true;
+}
+
+bool SimHub::OnGetFeature(HidReport& reply)
+{
+    ++getCount;
+    ++transferCount;
+    if (faults.silent.Hits(transferCount) || faults.getFail.Hits(getCount)) return false;
+
+    ++pollCount;
+    reply.fill(0);
+    reply[0] = HidReportId;
+    if (haveRequest) {
+        if (IsVendorString(lastRequest)) {
+            OnVendorStringReply(lastRequest, reply);
+        } else if (requireCustomMode && !customMode) {
+            // Custom commands are not answered while the mode is off.
+        } else {
+            auto it = commands.find(lastRequest[1]);
+            if (it != commands.end() && it->second.reply)
+                it->second.reply(*this, lastRequest, reply);
+            else
+                DefaultReply(lastRequest, reply);
+        }
+    }
+    if (faults.wrongEcho.Hits(getCount)) reply[2] = static_cast<std::uint8_t>(reply[2] + 1);
+    if (faults.replyCommand.Hits(getCount)) reply[1] = faults.replyCommandValue;
+    reply[0] = HidReportId;
+    return true;
+}
+
+void SimHub::Poke(std::uint32_t address, std::uint8_t value)
+{
+    memory[address & kAddressMask] = value;
+}
+
+void SimHub::Poke(std::uint32_t address, const std::vector<std::uint8_t>& bytes)
+{
+    for (std::size_t i = 0; i < bytes.size(); ++i) Poke(address + static_cast<std::uint32_t>(i), bytes[i]);
+}
+
+void SimHub::PokeText(std::uint32_t address, const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i)
+        Poke(address + static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(text[i]));
+}
+
+std::uint8_t SimHub::Peek(std::uint32_t address) const
+{
+    auto it = memory.find(address & kAddressMask);
+    return it == memory.end() ? memoryFill : it->second;
+}
+
+std::vector<std::uint8_t> SimHub::Peek(std::uint32_t address, std::size_t count) const
+{
+    std::vector<std::uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = Peek(address + static_cast<std::uint32_t>(i));
+    return bytes;
+}
+
+// Every vendor-string report switches the custom-command mode over.
+void SimHub::OnVendorStringRequest(const HidReport&)
+{
+    customMode = !customMode;
+}
+
+// While the mode is on the reply carries the vendor text and its NUL in
+// bytes 1 to 15; while it is off, zeros.
+void SimHub::OnVendorStringReply(const HidReport&, HidReport& reply)
+{
+    if (customMode) std::copy(kVendorText.begin(), kVendorText.end(), reply.begin() + 1);
+}
+
+// Register read: bytes 1 to 5 echo command, address and count; bytes 6 to
+// 5 + n the memory from the address upward. A count outside 1 to 10 is
+// refused: the count byte reads 0 and no data follows.
+void SimHub::OnReadRegReply(const HidReport& request, HidReport& reply)
+{
+    std::copy(request.begin() + 1, request.begin() + 6, reply.begin() + 1);
+    const std::uint8_t count = request[5];
+    if (count < 1 || count > 10) {
+        reply[5] = 0;
+        return;
+    }
+    const std::uint32_t address = AddressOf(request);
+    for (std::uint8_t i = 0; i < count; ++i) reply[6u + i] = Peek(address + i);
+}
+
+// Register write: byte 5 must be 1; byte 6 is the value.
+void SimHub::OnWriteRegRequest(const HidReport& request)
+{
+    if (request[5] != 1) return;
+    const std::uint32_t address = AddressOf(request);
+    Poke(address, request[6]);
+    writeLog.emplace_back(address, request[6]);
+}
+
+}  // namespace sim

@@ -1,0 +1,124 @@
+// A simulated sensor hub: the firmware end of the 17-byte feature-report
+// exchange, answering from a hub memory map and a few plain state members.
+//
+// How it works
+//   A set-feature transfer hands the request to OnSetFeature. The hub keeps it
+//   as lastRequest and calls the request handler of its command (side effects:
+//   a register write, the mode toggle ...). A get-feature transfer calls
+//   OnGetFeature, which builds the reply from lastRequest with the reply
+//   handler of that command, as a firmware that answers its last request
+//   would. Several fetches after one request each call the reply handler
+//   again (pollCount counts them), so a handler can answer "busy" first.
+//   Faults (hub_faults) are applied around the handlers.
+//
+// How to add a command
+//   1. Declare one or two member functions below, next to the others:
+//        void OnFooRequest(const HidReport& request);                 // optional
+//        void OnFooReply(const HidReport& request, HidReport& reply);  // optional
+//      Keep the state they need in plain public members of SimHub.
+//   2. Register them in SimHub::SimHub() (sim/sim_hub.cpp):
+//        commands[HidCmdFoo] = {&SimHub::OnFooRequest, &SimHub::OnFooReply};
+//      A null request handler means no side effect; a null reply handler
+//      means the default reply (0x5a, bytes 1-2 echoed, the rest 0).
+//   3. If the hub file should configure the new state, add a directive in
+//      sim/hub_file.cpp (see docs/hub-file.md).
+//   A test can also replace or add a command at run time with SetCommand and
+//   lambdas, without touching the class.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "hub/transport.h"
+
+namespace sim {
+
+// "XOV Tech. Inc." and its NUL: bytes 1 to 15 of the vendor-string report.
+extern const std::array<std::uint8_t, 15> kVendorText;
+
+// A window of transfer numbers (1-based, counted per kind) in which a fault
+// hits: from `first` on, `count` transfers long (-1: for ever). first 0: off.
+struct FaultWindow {
+    int first = 0;
+    int count = -1;
+
+    bool Hits(int number) const { return first > 0 && number >= first && (count < 0 || number < first + count); }
+    static FaultWindow Always() { return {1, -1}; }
+    static FaultWindow FirstN(int n) { return {1, n}; }
+    static FaultWindow From(int k) { return {k, -1}; }
+    static FaultWindow Off() { return {0, -1}; }
+};
+
+struct HubFaults {
+    FaultWindow getFail;       // by get-feature number: the fetch fails
+    FaultWindow setFail;       // by set-feature number: the request fails (the hub never sees it)
+    FaultWindow silent;        // by transfer number (sets and gets together): both kinds fail
+    FaultWindow wrongEcho;     // by get-feature number: reply byte 2 is off by one
+    FaultWindow replyCommand;  // by get-feature number: reply byte 1 is replyCommandValue
+    std::uint8_t replyCommandValue = 0x09;
+};
+
+class SimHub {
+public:
+    using RequestHandler = std::function<void(SimHub&, const HidReport& request)>;
+    using ReplyHandler = std::function<void(SimHub&, const HidReport& request, HidReport& reply)>;
+    struct Command {
+        RequestHandler request;
+        ReplyHandler reply;
+    };
+
+    SimHub();
+
+    // --- transport entry points (called by the simulated port) -------------
+    // False when a fault makes the transfer fail.
+    bool OnSetFeature(const HidReport& request);
+    bool OnGetFeature(HidReport& reply);
+
+    // --- hub memory (24-bit addresses; bytes never written read memoryFill) -
+    void Poke(std::uint32_t address, std::uint8_t value);
+    void Poke(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
+    void PokeText(std::uint32_t address, const std::string& text);  // the characters, no NUL added
+    std::uint8_t Peek(std::uint32_t address) const;
+    std::vector<std::uint8_t> Peek(std::uint32_t address, std::size_t count) const;
+
+    // Replaces or adds the handlers of one command code.
+    void SetCommand(std::uint8_t code, Command command) { commands[code] = std::move(command); }
+
+    // --- state (plain members; later work adds more) ------------------------
+    std::map<std::uint32_t, std::uint8_t> memory;  // sparse hub memory
+    std::uint8_t memoryFill = 0;                   // what unwritten bytes read
+    bool customMode = false;                       // custom-command mode
+    bool requireCustomMode = false;                // ignore other commands while the mode is off
+    HubFaults faults;
+
+    // Bookkeeping that tests may read.
+    HidReport lastRequest{};
+    bool haveRequest = false;
+    int pollCount = 0;                                             // fetches since lastRequest
+    int setCount = 0, getCount = 0, transferCount = 0;             // as the port delivered them
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> writeLog;  // register writes in order
+    std::vector<HidReport> unknownRequests;                        // requests without a command
+
+    std::map<std::uint8_t, Command> commands;
+
+    // --- the command handlers -----------------------------------------------
+    void OnVendorStringRequest(const HidReport& request);
+    void OnVendorStringReply(const HidReport& request, HidReport& reply);
+    void OnReadRegReply(const HidReport& request, HidReport& reply);  // 0x05 and 0x07
+    void OnWriteRegRequest(const HidReport& request);                 // 0x06 and 0x08
+
+    // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
+    // request echoed, the rest 0.
+    static void DefaultReply(const HidReport& request, HidReport& reply);
+
+    static bool IsVendorString(const HidReport& report);
+    static std::uint32_t AddressOf(const HidReport& report);  // bytes 2-4, low byte first
+};
+
+}  // namespace sim

@@ -1,0 +1,104 @@
+// The stand-in executable, run as a process on hub files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/process_util.h"
+
+namespace {
+
+using testutil::ReadFile;
+using testutil::RunProcess;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+const std::string kHealthyHub = std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub";
+
+class SimBinary : public ::testing::Test {
+protected:
+    testutil::ProcessResult Run(std::vector<std::string> args, bool mergeStderr = false) const
+    {
+        args.insert(args.begin(), testutil::BinaryPath("XOVSensorHubCalibration-sim"));
+        return RunProcess(args, work.path(), lockDir.path(), mergeStderr);
+    }
+    std::vector<std::string> TraceLines(const std::string& path) const
+    {
+        std::vector<std::string> lines;
+        std::string text = ReadFile(path);
+        for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+
+    TempDir work;
+    TempDir lockDir;
+};
+
+TEST_F(SimBinary, HealthyHubIsFound)
+{
+    const std::string trace = work.File("trace.txt");
+    const auto result = Run({"--hub", kHealthyHub, "--trace", trace, "--"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_NE(result.out.find("Find 1 XOV SensorHub.\r\n"), std::string::npos) << result.out;
+    EXPECT_NE(ReadFile(work.File("XOVSensorHubCalibration.log")).find("Find 1 XOV SensorHub.\r\n"), std::string::npos);
+    const std::vector<std::string> lines = TraceLines(trace);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "t=0 OPEN /dev/sim/keyboard");
+    EXPECT_EQ(lines[1], "t=0 CLOSE /dev/sim/keyboard");
+    EXPECT_EQ(lines[2], "t=0 OPEN /dev/sim/sensorhub");
+}
+
+TEST_F(SimBinary, NoHubEndsWith255)
+{
+    const std::string hubFile = work.File("none.hub");
+    WriteFile(hubFile,
+              "device /dev/sim/keyboard page=0x0001 usage=0x06\ndevice /dev/sim/other page=0xFF83 usage=0x81\n");
+    const auto result = Run({"--hub", hubFile, "--", "/ACC1-TEST"});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_NE(result.out.find("Find 0 XOV SensorHub.\r\n"), std::string::npos) << result.out;
+}
+
+TEST_F(SimBinary, ToolOptionsReachTheTool)
+{
+    const auto help = Run({"--hub", kHealthyHub, "--", "/?"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.out.find("/?, help\r\n"), std::string::npos);
+    EXPECT_EQ(help.out.find("Find"), std::string::npos);
+}
+
+TEST_F(SimBinary, ItsOwnFaultsEndWith2BeforeTheToolStarts)
+{
+    WriteFile(work.File("bad.hub"), "# fine\ndevice /dev/a\nmem 0x10 zz\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "--hub FILE is required"},
+        {{"--hub"}, "--hub needs a file name"},
+        {{"--hub", kHealthyHub, "/ACC1-TEST"}, "unknown argument '/ACC1-TEST'"},
+        {{"--hub", work.File("missing.hub"), "--"}, "missing.hub: cannot be read"},
+        {{"--hub", work.File("bad.hub"), "--"}, "bad.hub:3: mem: bad byte 'zz'"},
+        {{"--hub", kHealthyHub, "--trace", work.File("no/such/dir/t"), "--"}, "cannot create the trace file"},
+    };
+    for (const Case& c : cases) {
+        const auto result = Run(c.args, true);
+        EXPECT_EQ(result.exitStatus, 2) << c.message;
+        EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("XOV Sensor Hub Calibration Tool"), std::string::npos);
+        EXPECT_FALSE(testutil::FileExists(work.File("XOVSensorHubCalibration.log")));
+    }
+}
+
+TEST_F(SimBinary, RealTimeWaitsForReal)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = Run({"--hub", kHealthyHub, "--realtime", "--"});
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.exitStatus, 0);
+    // The run ends with the tool's 50 ms pause.
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 50);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// Test fixture for in-process runs on the stand-in: every case starts from
+// the start-of-process state, virtual time 0, an empty device table, an empty
+// trace, and the console and run log captured in memory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/output.h"
+#include "common/state.h"
+#include "sim/sim_hub.h"
+#include "sim/sim_port.h"
+#include "sim/trace.h"
+#include "sim/virtual_clock.h"
+
+namespace simtest {
+
+// Reads everything written to a temporary file so far.
+inline std::string ReadAll(std::FILE* file)
+{
+    std::string text;
+    if (file == nullptr) return text;
+    std::fflush(file);
+    const long end = std::ftell(file);
+    std::rewind(file);
+    text.resize(static_cast<std::size_t>(end));
+    if (end > 0) text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fseek(file, 0, SEEK_END);
+    return text;
+}
+
+// Puts the process back to its start state; used by SimFixture and by
+// tests that cannot derive from it.
+inline void ResetSimulation()
+{
+    ResetProcessState();
+    sim::ResetVirtualClock();
+    sim::SetRealTime(false);
+    sim::Port().Reset();
+    sim::TraceReset();
+}
+
+class SimFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetSimulation();
+        console_ = std::tmpfile();
+        log_ = std::tmpfile();
+        ASSERT_NE(console_, nullptr);
+        ASSERT_NE(log_, nullptr);
+        ConsoleStream = console_;
+        output = log_;
+    }
+
+    void TearDown() override
+    {
+        ConsoleStream = stdout;
+        output = nullptr;
+        if (console_ != nullptr) std::fclose(console_);
+        if (log_ != nullptr) std::fclose(log_);
+        ResetSimulation();
+    }
+
+    // Starts the case afresh (for table-driven cases in one test).
+    void Restart()
+    {
+        TearDown();
+        SetUp();
+    }
+
+    std::string ConsoleText() { return ReadAll(console_); }
+    std::string LogText() { return ReadAll(log_); }
+
+    // A hub at the next enumeration index, opened into hFile slot 0 as
+    // discovery would leave it; the open is cleared from the trace.
+    std::shared_ptr<sim::SimHub> ConnectHub(std::uint16_t productId = 0x8301)
+    {
+        auto hub = std::make_shared<sim::SimHub>();
+        const int index = sim::Port().AddDevice(sim::HubDevice("/dev/sim-hub", hub, productId));
+        hFile[0] = sim::Port().Open(index);
+        SensorCunt = 1;
+        sim::TraceReset();
+        return hub;
+    }
+
+    // The events of the trace (no time stamps) of the given kinds.
+    static std::vector<std::string> Events(const std::vector<std::string>& kinds = {})
+    {
+        return sim::TraceEvents(kinds);
+    }
+
+    // Total milliseconds of SLEEP lines in the trace.
+    static std::uint64_t SleptMs()
+    {
+        std::uint64_t total = 0;
+        for (const std::string& e : sim::TraceEvents({"SLEEP"})) total += std::stoull(e.substr(6));
+        return total;
+    }
+
+private:
+    std::FILE* console_ = nullptr;
+    std::FILE* log_ = nullptr;
+};
+
+}  // namespace simtest

@@ -1,0 +1,214 @@
+// The stand-in itself: the hub model's answers, its faults and the hub file.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hub/transport.h"
+#include "sim/hub_file.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using sim::FaultWindow;
+using sim::SimHub;
+
+HidReport VendorString()
+{
+    HidReport r{};
+    r[0] = HidReportId;
+    std::copy(sim::kVendorText.begin(), sim::kVendorText.end(), r.begin() + 1);
+    return r;
+}
+
+HidReport Read(std::uint32_t address, std::uint8_t count, std::uint8_t command = HidCmdReadReg)
+{
+    HidReport r = MakeRequest(command, static_cast<std::uint8_t>(address));
+    r[3] = static_cast<std::uint8_t>(address >> 8);
+    r[4] = static_cast<std::uint8_t>(address >> 16);
+    r[5] = count;
+    return r;
+}
+
+std::string Answer(SimHub& hub, const HidReport& request)
+{
+    EXPECT_TRUE(hub.OnSetFeature(request));
+    HidReport reply{};
+    if (!hub.OnGetFeature(reply)) return "FAIL";
+    return sim::HexBytes(reply.data(), reply.size());
+}
+
+TEST(SimHubModel, VendorStringTogglesTheMode)
+{
+    SimHub hub;
+    hub.requireCustomMode = true;
+    hub.Poke(0x081200, 3);
+    // Mode off: custom commands are neither acted on nor answered.
+    EXPECT_EQ(Answer(hub, Read(0x081200, 1)), "5a" + std::string(32, '0'));
+    const std::string text = "584f5620546563682e20496e632e00";  // "XOV Tech. Inc." and NUL
+    EXPECT_EQ(Answer(hub, VendorString()), "5a" + text + "00");
+    EXPECT_TRUE(hub.customMode);
+    EXPECT_EQ(Answer(hub, Read(0x081200, 1)), "5a050012080103" + std::string(20, '0'));
+    EXPECT_EQ(Answer(hub, VendorString()), "5a" + std::string(32, '0'));
+    EXPECT_FALSE(hub.customMode);
+}
+
+TEST(SimHubModel, RegisterReadAndWrite)
+{
+    SimHub hub;
+    hub.Poke(0xF00000, {0xA1, 0xA2});
+    EXPECT_EQ(Answer(hub, Read(0xF00000, 2, HidCmdReadRegF0)), "5a070000f002a1a2000000000000000000");
+    EXPECT_EQ(Answer(hub, Read(0xFFFFFF, 2)).substr(12, 4), "0000");  // wraps to 0x000000
+    // Counts outside 1 to 10 are refused: count byte 0, no data.
+    EXPECT_EQ(Answer(hub, Read(0xF00000, 11, HidCmdReadRegF0)), "5a070000f000" + std::string(22, '0'));
+    EXPECT_EQ(Answer(hub, Read(0xF00000, 0, HidCmdReadRegF0)), "5a070000f000" + std::string(22, '0'));
+
+    HidReport write = Read(0x082001, 1, HidCmdWriteReg);
+    write[6] = 0x5E;
+    EXPECT_TRUE(hub.OnSetFeature(write));
+    write[5] = 2;  // not a one-byte write: ignored
+    write[6] = 0x11;
+    EXPECT_TRUE(hub.OnSetFeature(write));
+    EXPECT_EQ(hub.Peek(0x082001), 0x5E);
+    EXPECT_EQ(hub.writeLog, (std::vector<std::pair<std::uint32_t, std::uint8_t>>{{0x082001, 0x5E}}));
+    // Several fetches after one request are each answered.
+    hub.OnSetFeature(Read(0x082001, 1));
+    HidReport a{}, b{};
+    EXPECT_TRUE(hub.OnGetFeature(a));
+    EXPECT_TRUE(hub.OnGetFeature(b));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(hub.pollCount, 2);
+}
+
+TEST(SimHubModel, UnknownCommandsGetTheDefaultReply)
+{
+    SimHub hub;
+    HidReport reply{};
+    EXPECT_TRUE(hub.OnGetFeature(reply));  // nothing asked yet
+    EXPECT_EQ(sim::HexBytes(reply.data(), reply.size()), "5a" + std::string(32, '0'));
+    HidReport odd = MakeRequest(0x33, 0x44);
+    odd[3] = 0x55;
+    EXPECT_EQ(Answer(hub, odd), "5a3344" + std::string(28, '0'));
+    EXPECT_EQ(hub.unknownRequests.size(), 1u);
+}
+
+TEST(SimHubModel, FaultWindows)
+{
+    struct Case {
+        FaultWindow window;
+        std::vector<int> hits;  // of transfers 1 to 6
+    } cases[] = {
+        {FaultWindow::Off(), {}},
+        {FaultWindow::Always(), {1, 2, 3, 4, 5, 6}},
+        {FaultWindow::FirstN(2), {1, 2}},
+        {FaultWindow::From(5), {5, 6}},
+        {{2, 3}, {2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> hits;
+        for (int n = 1; n <= 6; ++n)
+            if (c.window.Hits(n)) hits.push_back(n);
+        EXPECT_EQ(hits, c.hits);
+    }
+
+    // A hub that goes silent at its third transfer, sets and gets counted together.
+    SimHub hub;
+    hub.faults.silent = FaultWindow::From(3);
+    HidReport reply{};
+    EXPECT_TRUE(hub.OnSetFeature(Read(0, 1)));
+    EXPECT_TRUE(hub.OnGetFeature(reply));
+    EXPECT_FALSE(hub.OnSetFeature(Read(0, 1)));
+    EXPECT_FALSE(hub.OnGetFeature(reply));
+
+    // Echo faults change only the bytes they name.
+    SimHub echo;
+    echo.faults.wrongEcho = FaultWindow::FirstN(1);
+    echo.faults.replyCommand = FaultWindow::FirstN(1);
+    EXPECT_EQ(Answer(echo, Read(0x000010, 1)), "5a091100000100" + std::string(20, '0'));
+    EXPECT_EQ(Answer(echo, Read(0x000010, 1)), "5a051000000100" + std::string(20, '0'));
+}
+
+TEST(SimHubModel, CommandsCanBeAddedAtRunTime)
+{
+    SimHub hub;
+    int requests = 0;
+    hub.SetCommand(0x0D, {[&requests](SimHub&, const HidReport&) { ++requests; },
+                          [](SimHub&, const HidReport&, HidReport& reply) { reply[16] = 0x99; }});
+    EXPECT_EQ(Answer(hub, MakeRequest(0x0D)).substr(32), "99");
+    EXPECT_EQ(requests, 1);
+}
+
+// --- the hub file ----------------------------------------------------------
+
+TEST(HubFile, DevicesMemoryStateAndFaults)
+{
+    const std::string text =
+        "# a test machine\n"
+        "device /dev/kbd page=0x0001 usage=6 pid=0x1234   # first\n"
+        "\n"
+        "device \"/dev/with space\" index=5 open=no attributes=fail caps=fail\n"
+        "device /dev/hub hub pid=33537\n"
+        "hub custom-mode=on require-custom-mode=yes fill=ff\n"
+        "mem 0x003100 \"V1 \\\"x\\\"\\0\\x41\" 0x42 3\n"
+        "fill 0xF00000 3 7e\n"
+        "fault get-fail from=4 times=2\n"
+        "fault reply-command value=0x0a\n";
+    sim::SimPort port;
+    std::shared_ptr<SimHub> hub;
+    std::string error;
+    ASSERT_TRUE(sim::LoadHubText(text, "t.hub", port, error, &hub)) << error;
+    ASSERT_NE(port.Device(0), nullptr);
+    EXPECT_EQ(port.Device(0)->usage, 6);
+    EXPECT_EQ(port.Device(0)->productId, 0x1234);
+    EXPECT_EQ(port.Device(0)->hub, nullptr);
+    EXPECT_EQ(port.Device(1), nullptr);
+    const sim::SimDevice* odd = port.Device(5);
+    ASSERT_NE(odd, nullptr);
+    EXPECT_EQ(odd->path, "/dev/with space");
+    EXPECT_FALSE(odd->openable || odd->attributesOk || odd->capsOk);
+    const sim::SimDevice* hubDevice = port.Device(6);
+    ASSERT_NE(hubDevice, nullptr);
+    EXPECT_EQ(hubDevice->hub, hub);
+    EXPECT_EQ(hubDevice->usagePage, 0xFF83);
+    EXPECT_EQ(hubDevice->usage, 0x80);
+    EXPECT_EQ(hubDevice->productId, 0x8301);
+    EXPECT_TRUE(hub->customMode);
+    EXPECT_TRUE(hub->requireCustomMode);
+    EXPECT_EQ(hub->Peek(0x003100, 11),
+              (std::vector<std::uint8_t>{'V', '1', ' ', '"', 'x', '"', 0, 'A', 0x42, 0x03, 0xFF}));
+    EXPECT_EQ(hub->Peek(0xF00000, 4), (std::vector<std::uint8_t>{0x7E, 0x7E, 0x7E, 0xFF}));
+    EXPECT_EQ(hub->faults.getFail.first, 4);
+    EXPECT_EQ(hub->faults.getFail.count, 2);
+    EXPECT_TRUE(hub->faults.replyCommand.Hits(1000));
+    EXPECT_EQ(hub->faults.replyCommandValue, 0x0A);
+}
+
+TEST(HubFile, FaultsNameTheLine)
+{
+    struct Case {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"frobnicate 1\n", "t.hub:1: unknown directive 'frobnicate'"},
+        {"# ok\ndevice\n", "t.hub:2: device: a path is needed"},
+        {"device a pid=0x10000\n", "t.hub:1: device: bad pid '0x10000'"},
+        {"device a colour=red\n", "t.hub:1: device: unknown setting 'colour'"},
+        {"device a\ndevice b index=0\n", "t.hub:2: device: index 0 is already taken"},
+        {"mem 0x1000000 00\n", "t.hub:1: bad address '0x1000000' (0 to 0xFFFFFF)"},
+        {"mem 0x10 100\n", "t.hub:1: mem: bad byte '100' (two hex digits expected)"},
+        {"mem 0xFFFFFF 00 00\n", "t.hub:1: mem: the bytes run past 0xFFFFFF"},
+        {"mem 0x10 \"open\n", "t.hub:1: unterminated quoted text"},
+        {"mem 0x10 \"\\q\"\n", "t.hub:1: unknown escape \\q"},
+        {"fault slow\n", "t.hub:1: fault: unknown kind 'slow'"},
+        {"fault get-fail from=0\n", "t.hub:1: fault: bad from '0'"},
+        {"hub custom-mode=maybe\n", "t.hub:1: hub: bad custom-mode 'maybe'"},
+    };
+    for (const Case& c : cases) {
+        sim::SimPort port;
+        std::string error;
+        EXPECT_FALSE(sim::LoadHubText(c.text, "t.hub", port, error)) << c.text;
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+}  // namespace
