@@ -23,11 +23,15 @@ pass() {
   echo "PASS: $1"
   passed=$((passed + 1))
 }
-fail() {
+fail() {  # fail CHECK [REASON...]; shows the first 40 reasons
   echo "FAIL: $1"
   shift
-  local line
-  for line in "$@"; do echo "      $line"; done
+  local line shown=0
+  for line in "$@"; do
+    shown=$((shown + 1))
+    [ $shown -gt 40 ] && { echo "      ... and $(($# - 40)) more"; break; }
+    echo "      $line"
+  done
   failed=$((failed + 1))
 }
 finish() {
@@ -287,5 +291,106 @@ fi
 first_pid=""
 exec 4>&-
 verdict "second instance: \"This application can not be repeated!\", exit -2 (shell 254); the first one waited for two keys"
+
+# --- the hub stand-in -----------------------------------------------------
+# XOVSensorHubCalibration-sim.exe on the hub files of sim/hubs and on the
+# machines that the Linux tests build (no hub, a faulty hub, a bad hub file),
+# with a set of option lines: console, run log, trace and exit code must be
+# those of the Linux stand-in. Hub files and traces are named relative to
+# the run directory, so that messages that show them read the same.
+
+# The exit status that the Linux build gives for a whole result code.
+linux_status() {
+  local code=$1 low
+  [ "$code" -eq 0 ] && { echo 0; return; }
+  low=$((code & 255))
+  [ "$low" -ne 0 ] && echo "$low" || echo 1
+}
+
+hubs=$runs/hubs
+mkdir -p "$hubs"
+cp sim/hubs/*.hub "$hubs/"
+base=$hubs/healthy.hub
+printf 'device /dev/sim/keyboard page=0x0001 usage=0x06\ndevice /dev/sim/other page=0xFF83 usage=0x81\n' \
+  >"$hubs/no-hub.hub"
+{ cat "$base"; echo "fault get-fail times=3"; } >"$hubs/get-fail.hub"
+{ cat "$base"; echo "fault silent from=20"; } >"$hubs/silent.hub"
+{ cat "$base"; echo "fault reply-command value=0x09 times=1"; } >"$hubs/reply-command.hub"
+{ cat "$base"; echo "fault wrong-echo from=5 times=2"; } >"$hubs/wrong-echo.hub"
+printf '# fine\ndevice /dev/a\nmem 0x10 zz\n' >"$hubs/bad.hub"
+
+# Option lines run on every hub file ("-" is no option).
+sim_options=(
+  "-"
+  "/?"
+  "/FWVER"
+  "/CS"
+  "/CHECKINITIALIZE"
+  "/ANGLE"
+  "/PRECHECKACC2"
+  "/PRECHECKACC2 /NC"
+  "/ACC1-TEST /ACC2-TEST /GYRO-TEST /COMP-TEST /LIGHT-TEST /COLOR-TEST /PSENSOR-TEST /NC"
+  "/ACC1-CALI /ACC2-CALI /NOCA"
+  "/GYRO-CALI /GYRO-TIMEOUT10"
+  "/COMP-CALI /ACCURACY2"
+  "/LIGHT-CALI /LUX400"
+  "/COLOR-CALI /RVAL900 /GVAL800 /BVAL700"
+  "/PSENSOR-CALI /DISTANCE10 /MODE13"
+  "/CUS2-CALI parameter 1f 2e 3d"
+  "/ACC1-2P-CALI /ACC-CALI-DELAY1"
+  "/ACC2-6P-CALI"
+  "/NS /ACC1-CALI"
+  "/QS /ACC1-CALI"
+  "/HIDCMDDELAYMS300 /ACC1-TEST /NC"
+  "/MTPID33536"
+  "/NRC /RFD500"
+  "/NAC /FNC"
+  "/LUXA"
+)
+
+why=()
+scenarios=0
+if [ ! -f "$sim_win" ] || [ ! -x "$sim_lin" ]; then
+  why+=("XOVSensorHubCalibration-sim.exe or its Linux build is missing")
+else
+  for hub in "$hubs"/*.hub; do
+    name=$(basename "$hub" .hub)
+    lines=("${sim_options[@]}")
+    [ "$name" = bad ] && lines=("-")
+    for line in "${lines[@]}"; do
+      scenarios=$((scenarios + 1))
+      id=sim-$scenarios
+      args=()
+      [ "$line" != "-" ] && read -r -a args <<<"$line"
+      for side in lin win; do
+        mkdir -p "$runs/$id/$side"
+        cp "$hub" "$runs/$id/$side/"
+      done
+      (cd "$runs/$id/lin" &&
+         timeout 60 "$sim_lin" --hub "$name.hub" --trace trace -- "${args[@]}" </dev/null >console 2>stderr
+       echo $? >rc)
+      (cd "$runs/$id/win" &&
+         timeout 60 "$wine" "$win/xov_exit_code.exe" code "$(winpath "$sim_win")" --hub "$name.hub" --trace trace \
+           -- "${args[@]}" </dev/null >console 2>stderr)
+      before=${#why[@]}
+      same "$id" console
+      same "$id" XOVSensorHubCalibration.log
+      same "$id" trace
+      if [ "$name" = bad ]; then  # the stand-in's own message; Windows ends its lines in CR LF
+        cmp -s "$runs/$id/lin/stderr" <(tr -d '\r' <"$runs/$id/win/stderr") || why+=("stderr differs")
+      fi
+      code=$(codeof "$id")
+      if [ -z "$code" ]; then
+        why+=("no exit code from the Windows run")
+      else
+        expect "$id" "exit status" "$(linux_status "$code")" "$(rcof "$id" lin)"
+      fi
+      if [ ${#why[@]} -ne "$before" ]; then
+        why=("${why[@]:0:$before}" "[$id] $name.hub, options: $line" "${why[@]:$before}")
+      fi
+    done
+  done
+fi
+verdict "stand-in: $scenarios scenarios (hub files x option lines): console, log, trace and exit code as on Linux"
 
 finish
