@@ -348,10 +348,30 @@ sim_options=(
   "/LUXA"
 )
 
+# The production .exe on the fake HID services (hid.dll and setupapi.dll over
+# the stand-in's devices, build/win/fake-hid): these option lines, on every
+# hub file, must give the Linux stand-in's console, log, exit code and
+# feature-report transfers. The .exe waits in real time, so only short runs.
+fake_options=("-" "/?" "/FWVER" "/CS" "/CHECKINITIALIZE" "/ANGLE" "/PRECHECKACC2" "/MTPID33536" "/LUXA")
+fake_dir=$win/fake-hid
+
+is_fake_line() {
+  local l
+  for l in "${fake_options[@]}"; do [ "$l" = "$1" ] && return 0; done
+  return 1
+}
+# transfers FILE: the trace's transfers without their time stamps.
+transfers() {
+  sed -n 's/^t=[0-9]* \(SET\|GET\)/\1/p' "$1" 2>/dev/null
+}
+
 why=()
+why_fake=()
 scenarios=0
+fake_scenarios=0
 if [ ! -f "$sim_win" ] || [ ! -x "$sim_lin" ]; then
   why+=("XOVSensorHubCalibration-sim.exe or its Linux build is missing")
+  why_fake+=("no Linux stand-in to compare with")
 else
   for hub in "$hubs"/*.hub; do
     name=$(basename "$hub" .hub)
@@ -388,9 +408,43 @@ else
       if [ ${#why[@]} -ne "$before" ]; then
         why=("${why[@]:0:$before}" "[$id] $name.hub, options: $line" "${why[@]:$before}")
       fi
+
+      # The same on the production .exe and the fake HID services.
+      [ "$name" = bad ] && continue
+      is_fake_line "$line" || continue
+      fake_scenarios=$((fake_scenarios + 1))
+      f=$runs/$id/fake
+      mkdir -p "$f"
+      cp "$hub" "$f/"
+      (cd "$f" && XOV_FAKE_HUB=$name.hub XOV_FAKE_TRACE=trace WINEDLLOVERRIDES="$WINEDLLOVERRIDES;hid,setupapi=n,b" \
+         timeout 120 "$wine" "$win/xov_exit_code.exe" code "$(winpath "$fake_dir/XOVSensorHubCalibration.exe")" \
+         "${args[@]}" </dev/null >console 2>stderr)
+      saved=("${why[@]}")
+      why=()
+      for file in console XOVSensorHubCalibration.log; do
+        if [ -e "$runs/$id/lin/$file" ] || [ -e "$f/$file" ]; then
+          cmp -s "$runs/$id/lin/$file" "$f/$file" || why+=("$file differs: Linux $(show "$runs/$id/lin/$file")" \
+                                                             "                 .exe  $(show "$f/$file")")
+        fi
+      done
+      cmp -s <(transfers "$runs/$id/lin/trace") <(transfers "$f/trace") ||
+        why+=("feature-report transfers differ: $(diff <(transfers "$runs/$id/lin/trace") <(transfers "$f/trace") |
+                                                   head -4 | tr '\n' ' ')")
+      grep -q ' FAKE ' "$f/trace" 2>/dev/null && why+=("$(grep ' FAKE ' "$f/trace" | sort -u | head -5 | tr '\n' ' ')")
+      [ -s "$f/stderr" ] && why+=("stderr: $(head -3 "$f/stderr" | tr '\n' ' ')")
+      code=$(cat "$f/code" 2>/dev/null)
+      if [ -z "$code" ]; then
+        why+=("no exit code")
+      else
+        expect "$id" "exit status" "$(linux_status "$code")" "$(rcof "$id" lin)"
+      fi
+      [ ${#why[@]} -ne 0 ] && why_fake+=("[$id] $name.hub, options: $line" "${why[@]}")
+      why=("${saved[@]}")
     done
   done
 fi
 verdict "stand-in: $scenarios scenarios (hub files x option lines): console, log, trace and exit code as on Linux"
+why=("${why_fake[@]}")
+verdict "XOVSensorHubCalibration.exe on fake HID services: $fake_scenarios scenarios as the Linux stand-in's"
 
 finish
