@@ -13,8 +13,8 @@
 // there is none or the service fails; path is then unchanged.
 bool HidPortGetDevicePath(int index, std::string& path);
 
-// Opens a device path without asking for read or write access (shared read
-// and write, existing device only). False when it cannot be opened.
+// Opens the device at path for feature-report transfers (shared with other
+// users of the device, existing device only). False when it cannot be opened.
 bool HidPortOpen(const std::string& path, HidHandle& handle);
 void HidPortClose(HidHandle handle);
 

@@ -4,6 +4,8 @@
 #include <map>
 #include <sstream>
 
+#include "sim/hub_file_link.h"
+
 namespace sim {
 
 namespace {
@@ -276,6 +278,8 @@ std::map<std::string, HubFileDirective>& Directives()
         {"device", &DeviceDirective}, {"mem", &MemDirective}, {"fill", &FillDirective},
         {"fault", &FaultDirective},   {"hub", &HubDirective},
     };
+    static const bool linkDirectivesAdded = (AddLinkDirectives(table), true);
+    (void)linkDirectivesAdded;
     return table;
 }
 

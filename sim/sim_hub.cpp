@@ -17,6 +17,7 @@ SimHub::SimHub()
     commands[HidCmdReadRegF0] = {nullptr, &SimHub::OnReadRegReply};
     commands[HidCmdWriteReg] = {&SimHub::OnWriteRegRequest, nullptr};
     commands[HidCmdWriteRegF0] = {&SimHub::OnWriteRegRequest, nullptr};
+    RegisterLinkCommands();
 }
 
 bool SimHub::IsVendorString(const HidReport& report)

@@ -113,6 +113,58 @@ public:
     void OnReadRegReply(const HidReport& request, HidReport& reply);  // 0x05 and 0x07
     void OnWriteRegRequest(const HidReport& request);                 // 0x06 and 0x08
 
+    // --- link commands (sim/sim_hub_link.cpp) -------------------------------
+    // Parameter-area query (0x02, sub-command 0): where the two copies of the
+    // parameter block lie and how long it is; confirms false makes reply byte
+    // 2 read 1, so the reply does not confirm the query.
+    std::uint32_t paramEFlashAddr = 0;
+    std::uint32_t paramBufferAddr = 0;
+    std::uint16_t paramLength = 0;
+    bool paramQueryConfirms = true;
+
+    // Fusion task (0x0D locks, 0x0E unlocks).
+    bool fusionLocked = false;
+    int fusionLocks = 0, fusionUnlocks = 0;
+
+    // Sensor reports (0x00): reply bytes 3 to 16 per SensorId, already encoded
+    // as the hub sends them; an id without an entry answers zeros.
+    std::map<std::uint8_t, std::array<std::uint8_t, 14>> sensorReports;
+
+    // Status list (0x0B): entries in order (SensorId, OK). statusCount and
+    // statusMask, when not negative, replace the count byte and the OK mask
+    // that the entries give (a hub that claims more than it lists).
+    std::vector<std::pair<std::uint8_t, bool>> statusList;
+    int statusCount = -1;
+    int statusMask = -1;
+
+    // Report encoders: what the hub firmware would put into a sensor report.
+    // An axis word carries the bitwise complement of the count.
+    static std::uint16_t AxisWord(std::int16_t count);
+    void SetAxisCounts(std::uint8_t sensorId, std::int16_t x, std::int16_t y, std::int16_t z);
+    // Physical units: g for the accelerometers, degrees per second for the
+    // gyrometer (0.22381 per count), 1/256 units for every other sensor.
+    void SetAxisValues(std::uint8_t sensorId, double x, double y, double z);
+    void SetAngleCounts(std::int16_t counts);                                // ACC2 report bytes 13-14
+    void SetAngleDegrees(double degrees);                                    // 0.2238 degree per count
+    void SetLightReading(std::uint16_t reading);                             // bytes 9-10
+    void SetColorValues(std::uint16_t r, std::uint16_t g, std::uint16_t b);  // ids 14 and 15
+    void SetCompassAccuracy(std::uint8_t accuracy);                          // id 7, byte 9
+    void SetCustom2Values(std::int32_t a, std::int32_t b, std::int32_t c);   // id 17
+    // Presence byte of a sensor slot (0x081243 + 4 x slot) and the
+    // fusion-variant byte (0x08120D: 0x6D or 0).
+    void SetSlotByte(int slot, std::uint8_t value);
+    void SetFusionVariant(bool on);
+    // Bytes of one copy of the parameter block (ram: paramBufferAddr, else
+    // paramEFlashAddr) from offset upward.
+    void PokeParam(bool ram, std::uint32_t offset, const std::vector<std::uint8_t>& bytes);
+
+    void RegisterLinkCommands();
+    void OnGetSensorValueReply(const HidReport& request, HidReport& reply);   // 0x00
+    void OnParameterBlockReply(const HidReport& request, HidReport& reply);   // 0x02
+    void OnGetSensorStatusReply(const HidReport& request, HidReport& reply);  // 0x0B
+    void OnFusionTaskLockRequest(const HidReport& request);                   // 0x0D
+    void OnFusionTaskUnlockRequest(const HidReport& request);                 // 0x0E
+
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);
