@@ -352,7 +352,7 @@ sim_options=(
 # the stand-in's devices, build/win/fake-hid): these option lines, on every
 # hub file, must give the Linux stand-in's console, log, exit code and
 # feature-report transfers. The .exe waits in real time, so only short runs.
-fake_options=("-" "/?" "/FWVER" "/CS" "/CHECKINITIALIZE" "/ANGLE" "/PRECHECKACC2" "/MTPID33536" "/LUXA")
+fake_options=("/?" "/FWVER" "/CS" "/CHECKINITIALIZE" "/ANGLE" "/PRECHECKACC2" "/MTPID33536" "/LUXA")
 fake_dir=$win/fake-hid
 
 is_fake_line() {
