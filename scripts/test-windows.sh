@@ -4,6 +4,12 @@
 # the same exit codes (Wine hands the shell only the low 8 bits of an exit code;
 # the launcher xov_exit_code.exe shows the whole 32-bit code).
 #
+# Checks: the .exe's imports, Wine without a display, number formats, "/?",
+# a run without a hub, key prompts without a console, a malformed option, a
+# second instance against the named mutex, the stand-in .exe on the hub files,
+# and the production .exe on fake HID services (tests/fake_hid_win.cpp) over
+# the same hub files.
+#
 # Builds into build/win (Windows, with the Wine prefix) and build/win-ref
 # (Linux); runs in build/win/runs. Prints PASS/FAIL per check and a final
 # "N passed, N failed"; exits non-zero on any failure.
@@ -35,6 +41,7 @@ fail() {  # fail CHECK [REASON...]; shows the first 40 reasons
   failed=$((failed + 1))
 }
 finish() {
+  echo "(Windows checks took $SECONDS s)"
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
   exit $?
@@ -103,6 +110,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
+"$wineserver" -k >/dev/null 2>&1  # a server left by an interrupted run
 echo "== Wine: starting the prefix (first start of a fresh prefix takes a while)"
 started=$(date +%s)
 if timeout 300 "$wine" wineboot -i >"$win/wineboot.out" 2>&1; then
