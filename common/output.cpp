@@ -78,7 +78,10 @@ std::string Format(const char* format, std::va_list args)
             ++p;
             if (*p == '*') {
                 const int precision = va_arg(args, int);
-                if (precision >= 0) spec += "." + std::to_string(precision);  // a negative one counts as omitted
+                if (precision >= 0) {  // a negative one counts as omitted
+                    spec.push_back('.');
+                    spec += std::to_string(precision);
+                }
                 ++p;
             } else {
                 spec.push_back('.');
