@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdio>
 
-#if defined(__GNUC__)
+#if defined(__MINGW_PRINTF_FORMAT)
+// The Windows build formats with the toolchain's C99 printf, so check formats against that.
+#define XOV_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
+#elif defined(__GNUC__)
 #define XOV_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #define XOV_PRINTF(fmt, args)
