@@ -500,6 +500,7 @@ TEST_P(UmockdevHubSequence, ProductionBinaryRunsAsTheStandIn)
     EXPECT_EQ(tool.out, stand.out);
     EXPECT_EQ(tool.log, stand.log);
     EXPECT_EQ(tool.err, "");
+    EXPECT_EQ(stand.err, "");
 
     // Every transfer the hub model saw over the node (the hub file's second
     // device; the keyboard before it gets none), as the stand-in traced it.
