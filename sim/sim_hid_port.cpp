@@ -1,7 +1,8 @@
+// The hid_port operations of the stand-in: the OS layer over the one
+// simulated port. Apart from the port itself, so that a program with the real
+// OS layer can still use the port and the hub-file loader.
 #include "hub/hid_port.h"
 #include "sim/sim_port.h"
-
-// The hid_port operations of the stand-in.
 
 bool HidPortGetDevicePath(int index, std::string& path)
 {

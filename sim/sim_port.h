@@ -3,8 +3,9 @@
 // simulated hub (sim/sim_hub.h) that answers its feature reports; transfers
 // on a device without one, on a closed or unknown handle, or with a length
 // other than 17 fail, and so do a set-feature whose byte 0 is not 0x5a and a
-// get-feature whose buffer does not hold 0x5a in byte 0 when it is made. Every open, close and transfer goes to the
-// trace (sim/trace.h).
+// get-feature whose buffer does not hold 0x5a in byte 0 when it is made.
+// Every open, close and transfer goes to the trace (sim/trace.h). The
+// hid_port functions over Port() are in sim/sim_hid_port.cpp.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +45,8 @@ public:
     // returns the index.
     int AddDevice(SimDevice device);
 
-    SimDevice* Device(int index);  // null when there is none
+    SimDevice* Device(int index);                                         // null when there is none
+    const std::map<int, SimDevice>& Devices() const { return devices_; }  // by enumeration index
 
     // Opens the device at index as HidPortOpen would (the trace shows the
     // open); kNoHidHandle when there is none or it cannot be opened.

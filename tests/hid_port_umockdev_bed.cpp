@@ -13,6 +13,10 @@
 #include <cstring>
 #include <string>
 
+#include "sim/hub_file.h"
+#include "sim/sim_port.h"
+#include "sim/trace.h"
+
 namespace umocktest {
 
 namespace {
@@ -240,7 +244,10 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
                 error = EPIPE;
                 break;
             }
-            if (!set) std::copy(report.begin(), report.end(), data->data);
+            if (!set) {
+                std::copy(report.begin(), report.end(), data->data);
+                seen.reply.assign(report.begin(), report.end());
+            }
             result = device.featureShort >= 0 ? device.featureShort : static_cast<long>(HidReportLength);
             break;
         }
@@ -248,6 +255,8 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
             error = EINVAL;
             break;
     }
+    seen.result = result;
+    seen.error = error;
     node->seen.push_back(std::move(seen));
     Complete(client, result, error);
     if (data != nullptr) g_object_unref(data);
@@ -313,6 +322,42 @@ std::string HidrawBed::Add(int number, HidrawDevice device)
     }
     nodes_.push_back(std::move(node));
     return dev;
+}
+
+bool HidrawBed::AddHubFile(const std::string& path, std::shared_ptr<sim::SimHub>& hub, std::string& error)
+{
+    sim::SimPort port;
+    if (!sim::LoadHubFile(path, port, error, &hub)) return false;
+    for (const auto& [index, simDevice] : port.Devices()) {
+        if (!simDevice.openable || !simDevice.attributesOk || !simDevice.capsOk) {
+            error = path + ": " + simDevice.path + ": open=no, attributes=fail and caps=fail have no emulated node";
+            return false;
+        }
+        HidrawDevice device;
+        device.descriptor = DescriptorFor(simDevice.usagePage, simDevice.usage);
+        device.productId = simDevice.productId;
+        device.hub = simDevice.hub;
+        Add(index, std::move(device));
+        if (!ok()) {
+            error = error_;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> FeatureEvents(const std::vector<SeenIoctl>& seen)
+{
+    std::vector<std::string> events;
+    for (const SeenIoctl& s : seen) {
+        if (s.type != 'H' || (s.number != 0x06 && s.number != 0x07)) continue;
+        const bool ok = s.result >= 0 && static_cast<std::size_t>(s.result) >= HidReportLength;
+        if (s.number == 0x06)
+            events.push_back((ok ? "SET " : "SET FAIL ") + sim::HexBytes(s.bytes.data(), s.bytes.size()));
+        else
+            events.push_back(ok ? "GET " + sim::HexBytes(s.reply.data(), s.reply.size()) : std::string("GET FAIL"));
+    }
+    return events;
 }
 
 std::vector<SeenIoctl> HidrawBed::Seen(int number)

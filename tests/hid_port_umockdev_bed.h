@@ -39,7 +39,16 @@ struct SeenIoctl {
     unsigned number = 0;              // _IOC_NR
     unsigned size = 0;                // _IOC_SIZE
     std::vector<std::uint8_t> bytes;  // feature reports: the buffer as it came in
+    std::vector<std::uint8_t> reply;  // get-feature: the buffer as it went back (when it succeeded)
+    long result = -1;                 // what the ioctl returned
+    int error = 0;                    // its errno when it failed
 };
+
+// The feature-report transfers among seen, in order, in the words of the
+// stand-in's trace (sim/trace.h) without the time: "SET <hex>" with the 17
+// request bytes, "GET <hex>" with the 17 reply bytes, "SET FAIL <hex>" and
+// "GET FAIL" for transfers that failed.
+std::vector<std::string> FeatureEvents(const std::vector<SeenIoctl>& seen);
 
 struct HidrawDevice {
     std::vector<std::uint8_t> descriptor;
@@ -72,6 +81,14 @@ public:
     // Adds /dev/hidrawN with its HID parent in sysfs (report_descriptor and
     // uevent there too) and attaches the ioctl handler. Returns the node path.
     std::string Add(int number, HidrawDevice device);
+
+    // Adds a node for every device of a hub file (docs/hub-file.md):
+    // /dev/hidrawN for the device at enumeration index N, with a descriptor of
+    // its usage pair and its product ID, the devices marked "hub" answered by
+    // the file's one hub model (returned in hub). A device setting that an
+    // emulated node cannot show as such (open=no, attributes=fail, caps=fail)
+    // is an error. False with error set on a fault.
+    bool AddHubFile(const std::string& path, std::shared_ptr<sim::SimHub>& hub, std::string& error);
 
     // The ioctls node N saw so far, and the device (its faults may be changed
     // between transfers).

@@ -1,6 +1,7 @@
 // The Linux HID layer against the kernel interface as umockdev emulates it:
 // hidraw nodes in a sysfs test bed whose ioctls a simulated hub answers. The
-// production binary runs against the bed under the preload library; the
+// production binary runs against the bed under the preload library, its
+// whole runs side by side with the stand-in's on the same hub file; the
 // layer's own functions run in-process against the same nodes.
 
 #include <dirent.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +31,9 @@
 #include "hub/hid_port.h"
 #include "hub/hid_port_linux_parse.h"
 #include "hub/transport.h"
+#include "sim/hub_file.h"
 #include "sim/sim_hub.h"
+#include "sim/sim_port.h"
 
 extern char** environ;
 
@@ -40,6 +44,8 @@ namespace {
 using umocktest::HidrawBed;
 using umocktest::HidrawDevice;
 using umocktest::SeenIoctl;
+
+const std::string kHealthyHub = std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub";
 
 std::string ReadText(const fs::path& path)
 {
@@ -71,12 +77,14 @@ struct RunResult {
     std::string out;
     std::string err;
     std::string log;
+    long long elapsedMs = 0;  // real time from the start to the end
 };
 
-// Starts the production binary in dirs, standard input from /dev/null, with
-// this process's environment (the preload library and the bed included)
-// unless withoutUmockdev asks to strip them. Waits at most 60 s of real time.
-RunResult RunTool(const RunDirs& dirs, const std::vector<std::string>& args, bool withoutUmockdev)
+// Starts binary in dirs, standard input from /dev/null, with this process's
+// environment (the preload library and the bed included) unless
+// withoutUmockdev asks to strip them. Waits at most 60 s of real time.
+RunResult RunBinary(const std::string& binary, const RunDirs& dirs, const std::vector<std::string>& args,
+                    bool withoutUmockdev)
 {
     RunResult result;
     std::vector<std::string> env;
@@ -92,7 +100,7 @@ RunResult RunTool(const RunDirs& dirs, const std::vector<std::string>& args, boo
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> argvStrings = {XOV_TOOL_BINARY};
+    std::vector<std::string> argvStrings = {binary};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : argvStrings) argv.push_back(a.data());
@@ -107,6 +115,7 @@ RunResult RunTool(const RunDirs& dirs, const std::vector<std::string>& args, boo
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -128,11 +137,19 @@ RunResult RunTool(const RunDirs& dirs, const std::vector<std::string>& args, boo
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
+    result.elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     if (done && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     result.out = ReadText(outPath);
     result.err += ReadText(errPath);
     result.log = ReadText(dirs.root / "cwd" / kRunLogName);
     return result;
+}
+
+// The production binary.
+RunResult RunTool(const RunDirs& dirs, const std::vector<std::string>& args, bool withoutUmockdev)
+{
+    return RunBinary(XOV_TOOL_BINARY, dirs, args, withoutUmockdev);
 }
 
 bool SawIoctl(const std::vector<SeenIoctl>& seen, unsigned number)
@@ -230,19 +247,31 @@ protected:
 
 TEST_F(Umockdev, ProductionBinaryFindsTheHub)
 {
-    auto hub = NewHub();
+    // The healthy machine's hub, behind another device and a gap in the
+    // node numbers.
+    std::shared_ptr<sim::SimHub> hub;
+    {
+        sim::SimPort port;
+        std::string error;
+        ASSERT_TRUE(sim::LoadHubFile(kHealthyHub, port, error, &hub)) << error;
+    }
     Add(0, OtherDevice(0x0001, 0x0006));
     Add(3, HubDevice(hub));
     RunDirs dirs;
     const RunResult run = RunTool(dirs, {}, false);
-    EXPECT_NE(run.out.find("Find 1 XOV SensorHub.\r\n"), std::string::npos) << run.out << run.err;
-    EXPECT_NE(run.log.find("Find 1 XOV SensorHub.\r\n"), std::string::npos) << run.log;
-    EXPECT_NE(run.exitStatus, 255) << run.out << run.err;
-    // Without the hub's own run the tool ends after discovery with a pass;
-    // once that run talks to the hub, its result code is its own matter.
-    if (hub->setCount == 0) {
-        EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    for (const std::string* text : {&run.out, &run.log}) {
+        const std::size_t found = text->find("Find 1 XOV SensorHub.\r\n");
+        EXPECT_NE(found, std::string::npos) << *text;
+        EXPECT_EQ(text->find("Find", found + 1), std::string::npos) << *text;
+        EXPECT_NE(text->find("\r\nTotal Result: Pass\r\n"), std::string::npos) << *text;
     }
+    // The run talked to the hub alone and left it as it found it: the
+    // custom-command mode off, the fusion task running.
+    EXPECT_GT(hub->setCount, 0);
+    EXPECT_FALSE(hub->customMode);
+    EXPECT_FALSE(hub->fusionLocked);
+    EXPECT_TRUE(umocktest::FeatureEvents(bed_->Seen(0)).empty());
     // The usage came from the node's descriptor ioctls, the product ID from
     // its device information.
     const std::vector<SeenIoctl> seen = bed_->Seen(3);
@@ -410,6 +439,86 @@ TEST_F(Umockdev, DescriptorOfTheLargestSizeComesFromSysfs)
     EXPECT_TRUE(SawIoctl(bed_->Seen(0), 0x02));
     HidPortClose(handle);
 }
+
+namespace {
+
+// One run of both binaries on the healthy machine.
+struct SequenceRun {
+    const char* name;
+    std::vector<std::string> options;
+};
+
+void PrintTo(const SequenceRun& run, std::ostream* out)
+{
+    *out << run.name;
+}
+
+// The stand-in's trace of a run: the feature-report transfers without their
+// times, and the sum of the waits.
+struct StandInTrace {
+    std::vector<std::string> transfers;
+    long long waitsMs = 0;
+};
+
+StandInTrace ReadTrace(const fs::path& path)
+{
+    StandInTrace trace;
+    std::istringstream lines(ReadText(path));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string event = line.substr(line.find(' ') + 1);
+        if (event.rfind("SET ", 0) == 0 || event.rfind("GET", 0) == 0) trace.transfers.push_back(event);
+        if (event.rfind("SLEEP ", 0) == 0) trace.waitsMs += std::stoll(event.substr(6));
+    }
+    return trace;
+}
+
+class UmockdevHubSequence : public Umockdev, public ::testing::WithParamInterface<SequenceRun> {};
+
+}  // namespace
+
+// The unmodified production binary on the emulated node and the stand-in on
+// the same machine, loaded from the same hub file, see the same run.
+TEST_P(UmockdevHubSequence, ProductionBinaryRunsAsTheStandIn)
+{
+    std::shared_ptr<sim::SimHub> hub;
+    std::string error;
+    ASSERT_TRUE(bed_->AddHubFile(kHealthyHub, hub, error)) << error;
+    const std::vector<std::string>& options = GetParam().options;
+
+    RunDirs toolDirs;
+    const RunResult tool = RunTool(toolDirs, options, false);
+
+    RunDirs standDirs;
+    const fs::path tracePath = standDirs.root / "trace.txt";
+    std::vector<std::string> standArgs = {"--hub", kHealthyHub, "--trace", tracePath.string(), "--"};
+    standArgs.insert(standArgs.end(), options.begin(), options.end());
+    const RunResult stand = RunBinary(XOV_SIM_BINARY, standDirs, standArgs, true);
+
+    EXPECT_EQ(tool.exitStatus, 0) << tool.out << tool.err;
+    EXPECT_EQ(stand.exitStatus, 0) << stand.out << stand.err;
+    EXPECT_EQ(tool.out, stand.out);
+    EXPECT_EQ(tool.log, stand.log);
+    EXPECT_EQ(tool.err, "");
+    EXPECT_EQ(stand.err, "");
+
+    // Every transfer the hub model saw over the node (the hub file's second
+    // device; the keyboard before it gets none), as the stand-in traced it.
+    const StandInTrace trace = ReadTrace(tracePath);
+    ASSERT_FALSE(trace.transfers.empty()) << ReadText(tracePath);
+    EXPECT_EQ(umocktest::FeatureEvents(bed_->Seen(1)), trace.transfers);
+    EXPECT_TRUE(umocktest::FeatureEvents(bed_->Seen(0)).empty());
+    EXPECT_FALSE(hub->customMode);
+
+    // The production binary waits for real.
+    EXPECT_GE(tool.elapsedMs, trace.waitsMs);
+    RecordProperty("production_ms", std::to_string(tool.elapsedMs));
+    RecordProperty("waits_ms", std::to_string(trace.waitsMs));
+}
+
+INSTANTIATE_TEST_SUITE_P(HealthyHub, UmockdevHubSequence,
+                         ::testing::Values(SequenceRun{"Default", {}}, SequenceRun{"FwVer", {"/FWVER"}}),
+                         [](const ::testing::TestParamInfo<SequenceRun>& run) { return run.param.name; });
 
 namespace {
 

@@ -93,12 +93,22 @@ TEST_F(SimBinary, ItsOwnFaultsEndWith2BeforeTheToolStarts)
 
 TEST_F(SimBinary, RealTimeWaitsForReal)
 {
+    // A short whole run: mode on, the parameter-area query, the version
+    // read and mode off, without the buffer clear.
+    const std::string trace = work.File("trace.txt");
     const auto start = std::chrono::steady_clock::now();
-    const auto result = Run({"--hub", kHealthyHub, "--realtime", "--"});
+    const auto result = Run({"--hub", kHealthyHub, "--trace", trace, "--realtime", "--", "/FWVER", "/NRC"});
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.exitStatus, 0);
-    // The run ends with the tool's 50 ms pause.
-    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 50);
+    EXPECT_NE(result.out.find("OEM FW Version: XOV-SH 1.02.0315"), std::string::npos) << result.out;
+    long long waitsMs = 0;
+    for (const std::string& line : TraceLines(trace)) {
+        const std::size_t at = line.find(" SLEEP ");
+        if (at != std::string::npos) waitsMs += std::stoll(line.substr(at + 7));
+    }
+    // The two mode switches wait 300 ms each, the closing pause 50 ms.
+    EXPECT_GE(waitsMs, 650) << ReadFile(trace);
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), waitsMs);
 }
 
 }  // namespace
