@@ -24,14 +24,32 @@ bool CheckCommandLine(int argc, char** argv, std::string& bad);
 constexpr std::int32_t kMaxAccCaliDelaySeconds = 4294967;
 
 // Conversions of a lookup result.
-inline bool OptionGiven(std::int32_t result) { return result != -1; }
-inline std::int32_t ClampAtZero(std::int32_t result) { return result <= 0 ? 0 : result; }
+inline bool OptionGiven(std::int32_t result)
+{
+    return result != -1;
+}
+inline std::int32_t ClampAtZero(std::int32_t result)
+{
+    return result <= 0 ? 0 : result;
+}
 // Low 16 bits as signed degrees; the pattern 0xFFFF (option not given, or
 // 65535) gives defaultTolerance.
 std::int16_t ToleranceFromOption(std::int32_t result, std::int16_t defaultTolerance);
-inline std::uint8_t PhaseFromOption(std::int32_t result) { return static_cast<std::uint8_t>(result & 0xFF); }
-inline std::uint16_t ReferenceFromOption(std::int32_t result) { return static_cast<std::uint16_t>(result & 0xFFFF); }
+inline std::uint8_t PhaseFromOption(std::int32_t result)
+{
+    return static_cast<std::uint8_t>(result & 0xFF);
+}
+inline std::uint16_t ReferenceFromOption(std::int32_t result)
+{
+    return static_cast<std::uint16_t>(result & 0xFFFF);
+}
 // n hundredths of g, divided in double precision and stored as float.
-inline float BiasLimitFromOption(std::int32_t result) { return static_cast<float>(result / 100.0); }
+inline float BiasLimitFromOption(std::int32_t result)
+{
+    return static_cast<float>(result / 100.0);
+}
 // Accuracy after the optional assignment: 0 or less becomes 1, 3 or more 3.
-inline std::int32_t ClampAccuracy(std::int32_t accuracy) { return accuracy <= 0 ? 1 : (accuracy >= 3 ? 3 : accuracy); }
+inline std::int32_t ClampAccuracy(std::int32_t accuracy)
+{
+    return accuracy <= 0 ? 1 : (accuracy >= 3 ? 3 : accuracy);
+}

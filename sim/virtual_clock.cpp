@@ -14,9 +14,18 @@ bool realTime = false;
 
 namespace sim {
 
-std::uint64_t VirtualNow() { return now; }
-void ResetVirtualClock(std::uint64_t startMs) { now = startMs; }
-void SetRealTime(bool on) { realTime = on; }
+std::uint64_t VirtualNow()
+{
+    return now;
+}
+void ResetVirtualClock(std::uint64_t startMs)
+{
+    now = startMs;
+}
+void SetRealTime(bool on)
+{
+    realTime = on;
+}
 
 }  // namespace sim
 

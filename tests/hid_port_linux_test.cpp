@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "common/output.h"
-#include "tests/test_support.h"
 #include "common/state.h"
 #include "hub/discovery.h"
 #include "hub/hid_port.h"
 #include "hub/hid_port_linux_parse.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 

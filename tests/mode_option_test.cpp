@@ -1,10 +1,11 @@
 #include "app/mode_option.h"
-#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "tests/test_support.h"
 
 namespace {
 

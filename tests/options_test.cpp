@@ -1,10 +1,11 @@
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "app/options.h"
 #include "common/number_syntax.h"
 #include "tests/test_support.h"
 
@@ -62,9 +63,9 @@ TEST(CheckParameters, MatchesAndValues)
 
 TEST(OptionNumber, Malformed)
 {
-    const char* bad[] = {"",      "+",          "-",       "$",         "X",        "0X",        "A",
-                         "4OO",   "400 ",       "+-4",     "--4",       "4.0",      "2147483648", "-2147483649",
-                         "99999999999", "$123456789", "$G", "0X-1",    " ",        "1 2"};
+    const char* bad[] = {"",     "+",    "-",   "$",   "X",          "0X",          "A",           "4OO",
+                         "400 ", "+-4",  "--4", "4.0", "2147483648", "-2147483649", "99999999999", "$123456789",
+                         "$G",   "0X-1", " ",   "1 2"};
     for (const char* text : bad) {
         std::int32_t value = 7;
         EXPECT_FALSE(ParseOptionNumber(text, value)) << "[" << text << "]";

@@ -2,10 +2,10 @@
 // with a TMPDIR of their own, on a pipe or on a pseudo-terminal.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace testutil {
 

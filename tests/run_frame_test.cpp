@@ -1,10 +1,10 @@
 // The run frame of the production binary, seen from outside: banners, help,
 // run log, single-instance guard, key prompts and exit status.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "common/platform.h"
 #include "tests/process_util.h"
@@ -207,8 +207,7 @@ TEST_F(RunFrame, SecondInstanceIsRefusedWhileTheFirstRuns)
     ASSERT_TRUE(first.WaitFor(kPrompt)) << first.output();
     const std::string firstLog = Log();
 
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{}, std::vector<std::string>{"/?"}}) {
+    for (const std::vector<std::string>& options : {std::vector<std::string>{}, std::vector<std::string>{"/?"}}) {
         const auto second = Run(options);
         EXPECT_EQ(second.exitStatus, 254);  // -2 in eight bits
         EXPECT_EQ(second.out, "This application can not be repeated!\r\n\r\n");
@@ -226,8 +225,8 @@ TEST(ExitStatus, NonZeroCodesNeverReadAsPass)
     struct Case {
         std::int32_t code;
         int status;
-    } cases[] = {{0, 0}, {1, 1}, {11, 11}, {255, 255}, {-2, 254}, {-3, 253},
-                 {256, 1}, {512, 1}, {-256, 1}, {300, 44}, {2147483647, 255}};
+    } cases[] = {{0, 0},   {1, 1},   {11, 11},  {255, 255}, {-2, 254},        {-3, 253},
+                 {256, 1}, {512, 1}, {-256, 1}, {300, 44},  {2147483647, 255}};
     for (const Case& c : cases) EXPECT_EQ(ProcessExitStatus(c.code), c.status) << c.code;
 }
 
