@@ -65,6 +65,15 @@ TEST_F(SensorValues, GyroScaleIsTakenInDoubleThenFloat)
     EXPECT_EQ(y, static_cast<float>(-0.44762));
     EXPECT_EQ(z, 0.0f);
 
+    // Counts 7, 33 and -33: the float nearest the double product differs
+    // from a product taken in single precision.
+    SetWords(SensorIdGyro, 3, {0xFFF8, 0xFFDE, 0x0020});
+    EXPECT_EQ(GetSensorValue3D(0, SensorIdGyro, &x, &y, &z), 0);
+    EXPECT_EQ(x, static_cast<float>(7 * 0.22381));
+    EXPECT_NE(x, 7.0f * 0.22381f);
+    EXPECT_EQ(y, static_cast<float>(33 * 0.22381));
+    EXPECT_EQ(z, static_cast<float>(-33 * 0.22381));
+
     // The scale follows the sensor asked for: the same words from the compass are counts / 256.
     SetWords(SensorIdCompass, 3, {0xFFFE, 0x0001, 0x0000});
     EXPECT_EQ(GetSensorValue3D(0, SensorIdCompass, &x, &y, &z), 0);
@@ -149,11 +158,14 @@ TEST_F(SensorValues, StandInEncodesPhysicalValues)
 
 TEST_F(SensorValues, AngleWords)
 {
+    // 210 gives 46 with 0.2238 (47 with 0.22381); 18521 gives 4144 in double
+    // precision (4145 in single).
     const struct {
         std::int16_t word;
         std::int16_t degrees;
-    } cases[] = {{1609, 360}, {1608, 359}, {1564, 350}, {1563, 349}, {805, 180}, {804, 179}, {45, 10},
-                 {44, 9},     {0, 0},      {-4, 0},     {-5, -1},    {-8, -1},   {-9, -2},   {32767, 7333}};
+    } cases[] = {{1609, 360}, {1608, 359},   {1564, 350}, {1563, 349},   {805, 180},     {804, 179},
+                 {45, 10},    {44, 9},       {0, 0},      {-4, 0},       {-5, -1},       {-8, -1},
+                 {-9, -2},    {32767, 7333}, {210, 46},   {18521, 4144}, {-18521, -4144}};
     for (const auto& c : cases) {
         hub->SetAngleCounts(c.word);
         EXPECT_EQ(GetAngle(0), c.degrees) << c.word;
