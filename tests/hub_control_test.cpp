@@ -266,6 +266,32 @@ TEST_F(HubControl, Acc2AreaReadsTheWholeBlock)
     EXPECT_EQ(reads, (std::vector<std::string>{"5a050020080a", "5a050a20080a", "5a0514200805"}));
 }
 
+TEST_F(HubControl, Acc2AreaAfterAFailedBlockRead)
+{
+    // Bytes that the read did not deliver count as 0: ext is 0 unless the
+    // chunk with bytes 24 to 27 came in before the read gave up.
+    constexpr std::uint32_t A = 0x082000;
+    const struct {
+        const char* name;
+        int failFrom;  // the first fetch that fails, and every later one
+        std::uint32_t firstCleared;
+    } cases[] = {
+        {"nothing delivered", 1, A + 26},
+        {"bytes 0 to 29 delivered", 4, A + 42},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        hub = ConnectHub();
+        hub->Poke(A + 24, {0x63, 0x89, 0x10, 0x00});
+        hub->faults.getFail = FaultWindow::From(c.failFrom);
+        gBufferAddr = A;
+        gParamLength = 1024;
+        ClearBufferParameterAndRestartFusion(0, 0, ClearAreaAcc2Bias);
+        EXPECT_EQ(WriteSets(), Writes(c.firstCleared, 6));
+    }
+}
+
 TEST_F(HubControl, WriteCommandFollowsEachByteAddress)
 {
     gBufferAddr = 0xEFFFFF;

@@ -144,6 +144,20 @@ TEST_F(Inventory, ColourProbe)
     }
 }
 
+TEST_F(Inventory, ReplyEchoIsNotExamined)
+{
+    // The colour probe's reply and the status list count whatever reply
+    // bytes 1 and 2 hold. Gets 1 to 12 are the slot reads.
+    hub->sensorReports[SensorIdColor][3] = 1;  // reply byte 6
+    hub->statusList = {{0x01, true}, {0x08, false}};
+    hub->faults.wrongEcho = FaultWindow::From(13);
+    hub->faults.replyCommand = FaultWindow::From(13);
+    CheckSensors(0);
+    EXPECT_EQ(ColorSensorFlag, 1);
+    EXPECT_EQ(CheckSensorExist(0), 1);
+    EXPECT_EQ(ConsoleText(), "The number of sensor is 2.\r\nError Sensor ID: 0x08\r\n");
+}
+
 TEST_F(Inventory, EmptySlotMakesEverySensorAbsent)
 {
     for (std::uint8_t& s : SensorList) s = 1;
