@@ -75,6 +75,21 @@ TEST_F(HubMemory, ReplyCommandByteTakesOver)
     EXPECT_EQ(out, 0);
 }
 
+TEST_F(HubMemory, ReplyCommandByteCarriesIntoLaterChunks)
+{
+    // The first chunk is delivered with command byte 0x09 in its reply: the
+    // next chunk's request goes out with 0x09.
+    hub->Poke(0x001000, std::vector<std::uint8_t>(12, 0x5C));
+    hub->faults.replyCommand = FaultWindow::FirstN(1);
+    std::vector<std::uint8_t> data(12, 0);
+    (void)WinDebugReadRegByteCunt(0, 0x001000, 12, data.data());
+    const std::vector<std::string> sets = Sets();
+    ASSERT_GE(sets.size(), 2u);
+    EXPECT_EQ(sets[0], ReadRequest(0x05, 0x001000, 10));
+    EXPECT_EQ(sets[1], ReadRequest(0x09, 0x00100A, 2));
+    EXPECT_EQ(data[9], 0x5C);
+}
+
 TEST_F(HubMemory, SilentHubGetsExactly101Attempts)
 {
     hub->faults.getFail = FaultWindow::Always();

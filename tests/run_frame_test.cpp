@@ -201,6 +201,37 @@ TEST_F(RunFrame, KeyPromptsOnAConsoleWaitForOneKeyEach)
     }
 }
 
+TEST_F(RunFrame, SecondPromptOnlyForAFailedRunThenThePause)
+{
+    const std::string noHub = work.File("none.hub");
+    testutil::WriteFile(noHub, "device /dev/sim/keyboard page=0x0001 usage=0x06\n");
+    struct Case {
+        std::string hub;
+        std::vector<std::string> options;
+        int exitStatus;
+        int prompts;
+    } cases[] = {
+        {std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub", {"/FWVER", "/NAC", "/FNC"}, 0, 1},
+        {std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub", {"/FWVER", "/FNC"}, 0, 0},
+        {noHub, {"/NAC", "/FNC"}, 255, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.back() + " exit " + std::to_string(c.exitStatus));
+        const std::string trace = work.File("trace.txt");
+        std::vector<std::string> argv = {
+            testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", c.hub, "--trace", trace, "--"};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        const auto result = RunProcess(argv, work.path(), lockDir.path());
+        EXPECT_EQ(result.exitStatus, c.exitStatus);
+        std::string prompts;
+        for (int i = 0; i < c.prompts; ++i) prompts += kPrompt;
+        EXPECT_TRUE(result.out.ends_with("\r\n" + prompts)) << result.out;
+        // The run ends with the 50 ms pause, after any key prompt.
+        const std::string log = ReadFile(trace);
+        EXPECT_TRUE(log.ends_with(" SLEEP 50\n")) << log;
+    }
+}
+
 TEST_F(RunFrame, SecondInstanceIsRefusedWhileTheFirstRuns)
 {
     PtyProcess first(Tool({"/NAC"}), work.path(), lockDir.path());
