@@ -27,7 +27,10 @@ InstanceGuard CreateInstanceGuard(const char* name)
     // A lock on a file behaves like a named mutex that nobody owns: the
     // system releases it when the process ends, however it ends.
     const std::string path = TempDirectory() + "/" + name + ".lock";
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // A lock file that another user left without write permission still
+    // takes the lock when opened for reading.
+    if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return InstanceGuard::Failed;
     // Others must be able to take the lock after us, whatever our umask.
     (void)fchmod(fd, 0666);
@@ -53,7 +56,9 @@ void ConsoleWaitKey()
     termios saved{};
     if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
     termios raw = saved;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    // No line editing and no echo. Ctrl+C is read as a key too, so that the
+    // run cannot end here with the terminal left without echo.
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG));
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;

@@ -31,8 +31,10 @@ std::vector<char*> CArgs(const std::vector<std::string>& argv)
 }
 
 // In the child: enter cwd, set TMPDIR, exec. Never returns.
-[[noreturn]] void ExecChild(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir)
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
+                            int uid)
 {
+    if (uid != -1 && (setgid(static_cast<gid_t>(uid)) != 0 || setuid(static_cast<uid_t>(uid)) != 0)) _exit(126);
     if (chdir(cwd.c_str()) != 0) _exit(127);
     setenv("TMPDIR", tmpdir.c_str(), 1);
     std::vector<char*> args = CArgs(argv);
@@ -85,7 +87,7 @@ void WriteFile(const std::string& path, const std::string& bytes)
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
-                         bool mergeStderr)
+                         bool mergeStderr, int uid)
 {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
@@ -99,7 +101,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
         close(pipeFds[0]);
         close(pipeFds[1]);
         setsid();  // no controlling terminal: the tool sees no console
-        ExecChild(argv, cwd, tmpdir);
+        ExecChild(argv, cwd, tmpdir, uid);
     }
     close(pipeFds[1]);
     ProcessResult result;
@@ -121,11 +123,12 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
-PtyProcess::PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir)
+PtyProcess::PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
+                       int uid)
 {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ < 0) throw std::runtime_error("forkpty failed");
-    if (pid_ == 0) ExecChild(argv, cwd, tmpdir);
+    if (pid_ == 0) ExecChild(argv, cwd, tmpdir, uid);
 }
 
 PtyProcess::~PtyProcess()

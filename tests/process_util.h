@@ -36,14 +36,16 @@ struct ProcessResult {
 };
 
 // Runs argv (argv[0] a path) to its end with standard input from /dev/null.
-// Standard error is captured with standard output when mergeStderr is set.
+// Standard error is captured with standard output when mergeStderr is set;
+// the process runs as user uid when it is not -1 (the caller must be root).
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
-                         bool mergeStderr = false);
+                         bool mergeStderr = false, int uid = -1);
 
-// A process on a pseudo-terminal, so that it sees a console.
+// A process on a pseudo-terminal, so that it sees a console; as user uid
+// when it is not -1.
 class PtyProcess {
 public:
-    PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir);
+    PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir, int uid = -1);
     ~PtyProcess();
     PtyProcess(const PtyProcess&) = delete;
     PtyProcess& operator=(const PtyProcess&) = delete;

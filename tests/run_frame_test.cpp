@@ -1,6 +1,7 @@
 // The run frame of the production binary, seen from outside: banners, help,
 // run log, single-instance guard, key prompts and exit status.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -185,7 +186,10 @@ TEST_F(RunFrame, KeyPromptsOnAConsoleWaitForOneKeyEach)
     struct Case {
         std::vector<std::string> options;
         int prompts;
-    } cases[] = {{{"/NAC"}, 1}, {{"/FNC"}, 1}, {{"/NAC", "/FNC"}, 2}};
+        std::string key;
+    } cases[] = {{{"/NAC"}, 1, "#"}, {{"/FNC"}, 1, "#"}, {{"/NAC", "/FNC"}, 2, "#"},
+                 // Ctrl+C answers the prompt like any key and does not kill the run.
+                 {{"/NAC"}, 1, "\x03"}};
     for (const Case& c : cases) {
         PtyProcess tool(Tool(c.options), work.path(), lockDir.path());
         std::string prompts;
@@ -193,10 +197,10 @@ TEST_F(RunFrame, KeyPromptsOnAConsoleWaitForOneKeyEach)
             prompts += kPrompt;
             ASSERT_TRUE(tool.WaitFor(prompts)) << tool.output();
             EXPECT_TRUE(tool.StaysAlive(300)) << "the tool did not wait for a key";
-            tool.Type("#");  // one key, no Enter
+            tool.Type(c.key);  // one key, no Enter
         }
         EXPECT_EQ(tool.Wait(), 255);
-        EXPECT_EQ(tool.output().find('#'), std::string::npos) << "the key was echoed";
+        EXPECT_EQ(tool.output().find(c.key), std::string::npos) << "the key was echoed";
         EXPECT_EQ(Log(), kLogBanner + kFindNone);
     }
 }
@@ -249,6 +253,27 @@ TEST_F(RunFrame, SecondInstanceIsRefusedWhileTheFirstRuns)
     EXPECT_EQ(first.Wait(), 255);
     // Once the first has ended, the name is free again.
     EXPECT_EQ(Run({}).exitStatus, 255);
+}
+
+TEST_F(RunFrame, LockFileLeftWithoutWritePermissionStillGuards)
+{
+    // A lock file that the current user may not write, as another user would
+    // leave it. Root may write anything, so then the tool runs as nobody.
+    const std::string lock = lockDir.File("XOVSensorHubCalibration.lock");
+    testutil::WriteFile(lock, "");
+    std::filesystem::permissions(lock, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    const int uid = getuid() == 0 ? 65534 : -1;
+    for (const std::string& dir : {work.path(), lockDir.path()})
+        std::filesystem::permissions(dir, std::filesystem::perms::all);
+
+    PtyProcess first(Tool({"/NAC"}), work.path(), lockDir.path(), uid);
+    ASSERT_TRUE(first.WaitFor(kPrompt)) << first.output();
+    const auto second = RunProcess(Tool({}), work.path(), lockDir.path(), false, uid);
+    EXPECT_EQ(second.exitStatus, 254);
+    EXPECT_EQ(second.out, "This application can not be repeated!\r\n\r\n");
+    first.Type(" ");
+    EXPECT_EQ(first.Wait(), 255);
 }
 
 TEST(ExitStatus, NonZeroCodesNeverReadAsPass)
