@@ -1,5 +1,16 @@
 #include "common/state.h"
 
+namespace {
+
+// Defaults of the settings that do not start at 0.
+constexpr std::int32_t kDefaultGyroTimeOut = 60;
+constexpr float kDefaultMaxGyroOffset = 6.0f;
+constexpr std::int32_t kDefaultAccuracy = 3;
+constexpr float kDefaultMaxAccBias = 0.15f;
+constexpr float kDefaultMaxACCOffset = 0.1f;
+
+}  // namespace
+
 HidHandle hFile[kHubSlots];
 std::uint8_t SensorCunt;
 int gArgc;
@@ -11,12 +22,12 @@ std::int32_t MainTargetPID;
 std::int32_t AccCaliDelay;
 std::int32_t AccTestMode;
 std::int32_t pTime;
-std::int32_t GyroTimeOut = 60;
-float MaxGyroOffset = 6.0f;
-std::int32_t Accuracy = 3;
-float MaxACC1Bias = 0.15f;
-float MaxACC2Bias = 0.15f;
-float MaxACCOffset = 0.1f;
+std::int32_t GyroTimeOut = kDefaultGyroTimeOut;
+float MaxGyroOffset = kDefaultMaxGyroOffset;
+std::int32_t Accuracy = kDefaultAccuracy;
+float MaxACC1Bias = kDefaultMaxAccBias;
+float MaxACC2Bias = kDefaultMaxAccBias;
+float MaxACCOffset = kDefaultMaxACCOffset;
 std::int32_t gPSensorDistance;
 std::int32_t gPSensorMode;
 std::int32_t gPSensorCrossTalkUpperBound;
@@ -49,12 +60,12 @@ void ResetProcessState()
     AccCaliDelay = 0;
     AccTestMode = 0;
     pTime = 0;
-    GyroTimeOut = 60;
-    MaxGyroOffset = 6.0f;
-    Accuracy = 3;
-    MaxACC1Bias = 0.15f;
-    MaxACC2Bias = 0.15f;
-    MaxACCOffset = 0.1f;
+    GyroTimeOut = kDefaultGyroTimeOut;
+    MaxGyroOffset = kDefaultMaxGyroOffset;
+    Accuracy = kDefaultAccuracy;
+    MaxACC1Bias = kDefaultMaxAccBias;
+    MaxACC2Bias = kDefaultMaxAccBias;
+    MaxACCOffset = kDefaultMaxACCOffset;
     gPSensorDistance = gPSensorMode = 0;
     gPSensorCrossTalkUpperBound = gPSensorCrossTalkLowerBound = 0;
     gPSensorTHDH1UpperBound = gPSensorTHDH1LowerBound = 0;
