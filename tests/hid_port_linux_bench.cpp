@@ -14,6 +14,7 @@
 #include "hub/hid_port.h"
 #include "hub/transport.h"
 #include "sim/sim_hub.h"
+#include "tests/exchange_bench.h"
 
 namespace {
 
@@ -86,23 +87,9 @@ void BM_Exchanges10000Umockdev(benchmark::State& state)
         state.SkipWithError(bed.ok() ? "cannot open the emulated node" : bed.error().c_str());
         return;
     }
-    const HidReport request = [] {
-        HidReport r = MakeRequest(HidCmdReadReg, 0x00);
-        r[3] = 0x31;
-        r[5] = 4;
-        return r;
-    }();
-    for (auto _ : state) {
-        for (int i = 0; i < 10000; ++i) {
-            HidReport reply{};
-            if (!SendReport(handle, request) || !FetchReport(handle, reply)) {
-                state.SkipWithError("a transfer failed");
-                break;
-            }
-            benchmark::DoNotOptimize(reply);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * 10000);
+    for (auto _ : state)
+        if (!benchutil::ExchangeRound(state, handle)) break;
+    state.SetItemsProcessed(state.iterations() * benchutil::kExchangesPerRound);
     HidPortClose(handle);
 }
 BENCHMARK(BM_Exchanges10000Umockdev)->Unit(benchmark::kMillisecond)->UseRealTime();

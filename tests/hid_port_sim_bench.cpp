@@ -11,6 +11,7 @@
 #include "sim/sim_port.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
+#include "tests/exchange_bench.h"
 
 namespace {
 
@@ -26,23 +27,13 @@ void BM_Exchanges10000SimPort(benchmark::State& state)
     hub->PokeText(0x003100, "XOV!");
     const int index = sim::Port().AddDevice(sim::HubDevice("/dev/sim-hub", hub));
     const HidHandle handle = sim::Port().Open(index);
-    HidReport request = MakeRequest(HidCmdReadReg, 0x00);
-    request[3] = 0x31;
-    request[5] = 4;
     for (auto _ : state) {
-        for (int i = 0; i < 10000; ++i) {
-            HidReport reply{};
-            if (!SendReport(handle, request) || !FetchReport(handle, reply)) {
-                state.SkipWithError("a transfer failed");
-                break;
-            }
-            benchmark::DoNotOptimize(reply);
-        }
+        if (!benchutil::ExchangeRound(state, handle)) break;
         state.PauseTiming();
         sim::TraceReset();  // the trace keeps every line; start each round empty
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(state.iterations() * 10000);
+    state.SetItemsProcessed(state.iterations() * benchutil::kExchangesPerRound);
     sim::Port().Reset();
 }
 BENCHMARK(BM_Exchanges10000SimPort)->Unit(benchmark::kMillisecond);
