@@ -19,6 +19,7 @@
 #include "hub/discovery.h"
 #include "hub/hid_port.h"
 #include "hub/hid_port_linux_parse.h"
+#include "tests/hid_port_checks.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -309,14 +310,8 @@ TEST_F(FakeSysfs, CapsAndProductIdFromSysfs)
     HidHandle handle = kNoHidHandle;
     ASSERT_TRUE(HidPortOpen(DevPath(3), handle));
     EXPECT_NE(handle, kNoHidHandle);
-    std::uint16_t page = 0;
-    std::uint16_t usage = 0;
-    ASSERT_TRUE(HidPortGetCaps(handle, page, usage));
-    EXPECT_EQ(page, 0xFF83);
-    EXPECT_EQ(usage, 0x80);
-    std::uint16_t product = 0;
-    ASSERT_TRUE(HidPortGetProductId(handle, product));
-    EXPECT_EQ(product, 0x8301);
+    testutil::ExpectUsage(handle, 0xFF83, 0x80);
+    testutil::ExpectProductId(handle, 0x8301);
     // A plain file takes no feature ioctl: both transfers fail.
     std::uint8_t report[17] = {0x5A, 0x0D};
     EXPECT_FALSE(HidPortSetFeature(handle, report, sizeof report));

@@ -34,6 +34,7 @@
 #include "sim/hub_file.h"
 #include "sim/sim_hub.h"
 #include "sim/sim_port.h"
+#include "tests/hid_port_checks.h"
 
 extern char** environ;
 
@@ -315,11 +316,7 @@ TEST_F(Umockdev, FeatureReportsReachTheModel)
     Add(0, HubDevice(hub));
     const HidHandle handle = OpenNode(0);
     ASSERT_NE(handle, kNoHidHandle);
-    std::uint16_t page = 0;
-    std::uint16_t usage = 0;
-    ASSERT_TRUE(HidPortGetCaps(handle, page, usage));
-    EXPECT_EQ(page, 0xFF83);
-    EXPECT_EQ(usage, 0x80);
+    testutil::ExpectUsage(handle, 0xFF83, 0x80);
 
     // A register write: the model takes the 17 bytes as they were sent.
     const std::uint8_t write[17] = {0x5A, HidCmdWriteReg, 0x34, 0x12, 0x00, 0x01, 0xAB};
@@ -411,14 +408,8 @@ TEST_F(Umockdev, SysfsStandsInWhenTheNodeDoesNotAnswer)
     Add(0, std::move(device));
     const HidHandle handle = OpenNode(0);
     ASSERT_NE(handle, kNoHidHandle);
-    std::uint16_t page = 0;
-    std::uint16_t usage = 0;
-    ASSERT_TRUE(HidPortGetCaps(handle, page, usage));
-    EXPECT_EQ(page, 0xFF83);
-    EXPECT_EQ(usage, 0x80);
-    std::uint16_t product = 0;
-    ASSERT_TRUE(HidPortGetProductId(handle, product));
-    EXPECT_EQ(product, 0x8305);
+    testutil::ExpectUsage(handle, 0xFF83, 0x80);
+    testutil::ExpectProductId(handle, 0x8305);
     EXPECT_TRUE(SawIoctl(bed_->Seen(0), 0x01));
     HidPortClose(handle);
 }
@@ -431,11 +422,7 @@ TEST_F(Umockdev, DescriptorOfTheLargestSizeComesFromSysfs)
     Add(0, std::move(device));
     const HidHandle handle = OpenNode(0);
     ASSERT_NE(handle, kNoHidHandle);
-    std::uint16_t page = 0;
-    std::uint16_t usage = 0;
-    ASSERT_TRUE(HidPortGetCaps(handle, page, usage));
-    EXPECT_EQ(page, 0xFF83);
-    EXPECT_EQ(usage, 0x80);
+    testutil::ExpectUsage(handle, 0xFF83, 0x80);
     EXPECT_TRUE(SawIoctl(bed_->Seen(0), 0x02));
     HidPortClose(handle);
 }
