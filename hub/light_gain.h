@@ -1,0 +1,13 @@
+// Gain commands of the ambient-light and the colour sensor, and their readings.
+#pragma once
+
+#include <cstdint>
+
+// Sends the gain pair (target, raw) when either word is not 0, then returns
+// the first light reading other than 0, or 0 when none came.
+std::uint16_t SetAmbientLightGain(std::uint8_t hub, std::uint16_t target, std::uint16_t raw);
+
+// Sends the six gain words (R first, R second, G ..., B ...) when any is not
+// 0, then writes R, G, B to out: with count 1 or less one sample, with count
+// above 1 the average of count samples.
+void SetColorSensorGain(std::uint8_t hub, const std::uint16_t gains[6], std::uint16_t out[3], std::int32_t count);
