@@ -11,3 +11,9 @@ enum class AngleCheckOutcome {
 };
 
 AngleCheckOutcome CheckAngleBeforeCalibration(std::uint8_t hub);
+
+// The two range tests, inclusive bounds; a negative tolerance passes no angle.
+// Tablet mode: 0 <= angle <= tol, or 360 - tol <= angle <= 360.
+bool TabletModeTest(std::int32_t angle, std::int32_t tol);
+// Lying mode: 180 - tol <= angle <= 180 + tol.
+bool LyingModeTest(std::int32_t angle, std::int32_t tol);
