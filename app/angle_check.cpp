@@ -6,13 +6,3 @@ AngleCheckOutcome CheckAngleBeforeCalibration(std::uint8_t hub)
     (void)hub;
     return AngleCheckOutcome::Continue;
 }
-
-bool TabletModeTest(std::int32_t angle, std::int32_t tol)
-{
-    return (angle >= 0 && angle <= tol) || (angle >= 360 - tol && angle <= 360);
-}
-
-bool LyingModeTest(std::int32_t angle, std::int32_t tol)
-{
-    return angle >= 180 - tol && angle <= 180 + tol;
-}
