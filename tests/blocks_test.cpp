@@ -310,3 +310,309 @@ TEST_F(Blocks, TestResultsAddUpAndNoFailureStopsTheBlock)
     RunTestBlock(kHub);
     EXPECT_EQ(ResultFlag, 509);
 }
+
+namespace {
+
+const std::string kAccelCali = "Accelerometer Calibration    : ";
+const std::string kGyroCali = "Gyrometer Calibration        : ";
+const std::string kCompassCali = "Compass Calibration        : ";
+const std::string kAccel2Cali = "2ndAccelerometer Calibration : ";
+const std::string kLightCali = "Light Calibration          : ";
+const std::string kColorCali = "Color Calibration          : ";
+const std::string kPSensorCali = "PSENSOR Calibration          : ";
+const std::string kCrossTalkCali = "PSENSOR CROSSTALK Calibration          : ";
+const std::string kTHDH1Cali = "PSENSOR THDH1 Calibration          : ";
+const std::string kTHDHYSCali = "PSENSOR THDHYS Calibration          : ";
+const std::string kNewCrossTalkCali = "PSENSOR NEWCROSSTALK Calibration          : ";
+const std::string kCustom2Cali = "Custom Sensor 2 Calibration          : ";
+
+const Row kAcc1OneShot = {kAccelCali, "[cali 2 01 80]"};
+const Row kAcc2OneShot = {kAccel2Cali, "[cali 2 08 80]"};
+const Row kGyroDefaults = {kGyroCali, "[cali 2 02 00 timeout 60 offset 6.000000]"};
+
+// The five proximity sub-steps' options, with values that show each reaches
+// its own setting whole.
+const std::vector<std::string> kAllProximity = {
+    "/NEWCROSSTALKUPPERBOUND90", "/NEWCROSSTALKLOWERBOUND-9", "/THDHYSVALUE77",     "/THDHYSUPPERBOUND700",
+    "/THDHYSLOWERBOUND70",       "/THDH1UPPERBOUND600",       "/THDH1LOWERBOUND60", "/CROSSTALKUPPERBOUND$1F4",
+    "/CROSSTALKLOWERBOUND50",    "/MODE13",                   "/DISTANCE300",
+};
+
+std::vector<std::string> With(std::vector<std::string> options, const std::vector<std::string>& more)
+{
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
+}  // namespace
+
+static_assert(sizeof("Accelerometer Calibration    : ") - 1 == 31 && sizeof("Compass Calibration        : ") - 1 == 29 &&
+              sizeof("PSENSOR NEWCROSSTALK Calibration          : ") - 1 == 44 &&
+              sizeof("Custom Sensor 2 Calibration          : ") - 1 == 39);
+
+TEST_F(Blocks, CalibrationRowsBySelectionAndInventory)
+{
+    struct Case {
+        std::vector<std::string> options;
+        Inventory inventory;
+        std::vector<Row> rows;
+    };
+    Inventory variant;
+    variant.gyro = GyroVariant;
+    Inventory noColour;
+    noColour.color = 0;
+    Inventory noCompass;
+    noCompass.compass = 0;
+    const Inventory empty = {0, 0, 0, 0, 0, 0};
+    const std::vector<Case> cases = {
+        // No selection option: the one-shot calibrations of both accelerometers.
+        {{}, {}, {kAcc1OneShot, kAcc2OneShot}},
+        {{"/GYRO-CALI"}, {}, {kAcc1OneShot, kGyroDefaults, kAcc2OneShot}},
+        {{"/LUX300"}, {}, {kAcc1OneShot, kAcc2OneShot, {kLightCali, "[lightcal 2 300]"}}},
+        {{"/DISTANCE10", "/MODE13"},
+         {},
+         {kAcc1OneShot, kAcc2OneShot, {kPSensorCali, "[cali 2 0C 00 distance 10 mode 13]"}}},
+        // The variant's gyrometer is never calibrated.
+        {{"/GYRO-CALI"}, variant, {kAcc1OneShot, kAcc2OneShot}},
+        // Test options keep the rule rows from being selected.
+        {{"/ACC1-TEST"}, {}, {}},
+        {{"/ACC1-TEST", "/ACC1-CALI"}, {}, {kAcc1OneShot}},
+        {{"/GYRO-CALI", "/ACC2-TEST"}, {}, {kGyroDefaults}},
+        {{"/ACC2-CALI", "/LUX300"}, {}, {kAcc2OneShot}},
+        // Rows without a rule need their own options and nothing else.
+        {{"/COMP-CALI"}, {}, {{kCompassCali, "[comp 2 accuracy 3]"}}},
+        {{"/COMP-CALI"}, noCompass, {}},
+        {{"/LIGHT-CALI"}, {}, {}},
+        {{"/LIGHT-CALI", "/LUX70000"}, {}, {{kLightCali, "[lightcal 2 4464]"}}},
+        {{"/LIGHT-CALI", "/LUX"}, {}, {{kLightCali, "[lightcal 2 0]"}}},
+        {{"/COLOR-CALI", "/RVAL900", "/GVAL800"}, {}, {}},
+        {{"/BVAL700", "/COLOR-CALI", "/GVAL800", "/RVAL900"}, {}, {{kColorCali, "[colorcal 2 900 800 700]"}}},
+        {{"/COLOR-CALI", "/RVAL65536", "/GVAL-2", "/BVAL"}, {}, {{kColorCali, "[colorcal 2 0 65534 0]"}}},
+        {{"/COLOR-CALI", "/RVAL900", "/GVAL800", "/BVAL700"}, noColour, {}},
+        // The colour references alone select nothing and do not narrow the rule.
+        {{"/RVAL900", "/GVAL800", "/BVAL700"}, {}, {kAcc1OneShot, kAcc2OneShot}},
+        // The proximity group: selected once, then each sub-step by its own options.
+        {{"/PSENSOR-CALI"}, {}, {}},
+        {{"/PSENSOR-CALI", "/THDHYSUPPERBOUND700", "/THDHYSLOWERBOUND70"}, {}, {}},
+        {With({"/PSENSOR-CALI"}, kAllProximity),
+         empty,
+         {{kPSensorCali, "[cali 2 0C 00 distance 300 mode 13]"},
+          {kCrossTalkCali, "[cali 2 10 01 500 50]"},
+          {kTHDH1Cali, "[cali 2 10 02 600 60]"},
+          {kTHDHYSCali, "[cali 2 10 03 700 70 77]"},
+          {kNewCrossTalkCali, "[cali 2 10 04 90 -9]"}}},
+        {{"/PSENSOR-CALI", "/THDH1UPPERBOUND600", "/THDH1LOWERBOUND60", "/NEWCROSSTALKLOWERBOUND1"},
+         {},
+         {{kTHDH1Cali, "[cali 2 10 02 600 60]"}}},
+        {With({"/ACC1-CALI"}, kAllProximity), {}, {kAcc1OneShot}},
+        // Custom Sensor 2 runs whenever it is given, on any inventory.
+        {{"/CUS2-CALI"}, empty, {{kCustom2Cali, "[cali 2 11 00]"}}},
+        {{"/CUS2-CALI", "/ACC1-CALI", "/GYRO-CALI", "/ACC1-TEST"},
+         {},
+         {kAcc1OneShot, kGyroDefaults, {kCustom2Cali, "[cali 2 11 00]"}}},
+        // Every row at once, in the order of the block.
+        {With({"/ACC1-CALI", "/GYRO-CALI", "/COMP-CALI", "/ACC2-CALI", "/LIGHT-CALI", "/LUX400", "/COLOR-CALI",
+               "/RVAL1", "/GVAL2", "/BVAL3", "/PSENSOR-CALI", "/CUS2-CALI"},
+              kAllProximity),
+         {},
+         {kAcc1OneShot,
+          kGyroDefaults,
+          {kCompassCali, "[comp 2 accuracy 3]"},
+          kAcc2OneShot,
+          {kLightCali, "[lightcal 2 400]"},
+          {kColorCali, "[colorcal 2 1 2 3]"},
+          {kPSensorCali, "[cali 2 0C 00 distance 300 mode 13]"},
+          {kCrossTalkCali, "[cali 2 10 01 500 50]"},
+          {kTHDH1Cali, "[cali 2 10 02 600 60]"},
+          {kTHDHYSCali, "[cali 2 10 03 700 70 77]"},
+          {kNewCrossTalkCali, "[cali 2 10 04 90 -9]"},
+          {kCustom2Cali, "[cali 2 11 00]"}}},
+    };
+    for (const Case& c : cases) {
+        Prepare(c.options, c.inventory);
+        RunCalibrationBlock(kHub);
+        ExpectLines(c.rows, Shown(c.options));
+        EXPECT_EQ(ResultFlag, 0) << Shown(c.options);
+    }
+}
+
+TEST_F(Blocks, OneShotPhases)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string acc1, acc2;  // phase of each call, hexadecimal
+    } cases[] = {
+        {{"/ACC1-PHASE"}, "00", "80"},       {{"/ACC1-PHASE256"}, "00", "80"},  {{"/ACC1-PHASE-1"}, "80", "80"},
+        {{"/ACC1-PHASE-2"}, "FE", "80"},     {{"/ACC1-PHASE497"}, "F1", "80"},  {{"/ACC1-PHASE257"}, "01", "80"},
+        {{"/ACC2-PHASE3"}, "80", "03"},      {{"/ACC2-PHASE$1F0"}, "80", "F0"}, {{"/ACC1-PHASE5", "/ACC2-PHASE"}, "05", "00"},
+    };
+    for (const Case& c : cases) {
+        Prepare(c.options);
+        RunCalibrationBlock(kHub);
+        ExpectLines({{kAccelCali, "[cali 2 01 " + c.acc1 + "]"}, {kAccel2Cali, "[cali 2 08 " + c.acc2 + "]"}},
+                    Shown(c.options));
+    }
+}
+
+TEST_F(Blocks, CompassAccuracyIsClampedBeforeTheCalibration)
+{
+    struct Case {
+        std::vector<std::string> options;
+        Inventory inventory;
+        std::int32_t before;   // Accuracy when the block starts
+        std::string accuracy;  // what the compass calibration sees; empty: it does not run
+        std::int32_t after;
+    };
+    Inventory noCompass;
+    noCompass.compass = 0;
+    const std::vector<Case> cases = {
+        {{"/COMP-CALI", "/ACCURACY0"}, {}, 3, "1", 1},
+        {{"/COMP-CALI", "/ACCURACY"}, {}, 3, "1", 1},
+        {{"/COMP-CALI", "/ACCURACY7"}, {}, 3, "3", 3},
+        {{"/COMP-CALI", "/ACCURACY2"}, {}, 3, "2", 2},
+        {{"/COMP-CALI", "/ACCURACY-1"}, {}, 3, "3", 3},
+        {{"/COMP-CALI", "/ACCURACY-7"}, {}, 3, "1", 1},
+        // The clamp also runs without the option.
+        {{"/COMP-CALI"}, {}, 9, "3", 3},
+        {{"/COMP-CALI"}, {}, -4, "1", 1},
+        // Without the compass row, "/ACCURACY" has no effect.
+        {{"/ACCURACY1"}, {}, 3, "", 3},
+        {{"/COMP-CALI", "/ACCURACY1"}, noCompass, 3, "", 3},
+    };
+    for (const Case& c : cases) {
+        Prepare(c.options, c.inventory);
+        Accuracy = c.before;
+        RunCalibrationBlock(kHub);
+        const std::string console = ConsoleText();
+        const std::string record = "[comp 2 accuracy " + c.accuracy + "]";
+        if (c.accuracy.empty())
+            EXPECT_EQ(console.find(kCompassCali), std::string::npos) << Shown(c.options);
+        else
+            EXPECT_NE(console.find(kCompassCali + record + "\r\n"), std::string::npos) << Shown(c.options) << console;
+        EXPECT_EQ(Accuracy, c.after) << Shown(c.options);
+    }
+}
+
+TEST_F(Blocks, GyrometerSettings)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string record;  // empty: the gyrometer row does not run
+        std::int32_t timeout;
+        float offset;
+    } cases[] = {
+        {{"/GYRO-CALI", "/GYRO-TIMEOUT30", "/GYRO-OFFSET8"}, "[cali 2 02 00 timeout 30 offset 8.000000]", 30, 8.0f},
+        {{"/GYRO-CALI", "/GYRO-TIMEOUT", "/GYRO-OFFSET"}, "[cali 2 02 00 timeout 0 offset 0.000000]", 0, 0.0f},
+        {{"/GYRO-CALI", "/GYRO-OFFSET-3"}, "[cali 2 02 00 timeout 60 offset -3.000000]", 60, -3.0f},
+        {{"/GYRO-CALI", "/GYRO-TIMEOUT-1"}, "[cali 2 02 00 timeout 60 offset 6.000000]", 60, 6.0f},
+        // Without the gyrometer row, its options have no effect.
+        {{"/GYRO-TIMEOUT30", "/GYRO-OFFSET8"}, "", 60, 6.0f},
+    };
+    for (const Case& c : cases) {
+        Prepare(c.options);
+        RunCalibrationBlock(kHub);
+        std::vector<Row> rows = {kAcc1OneShot};
+        if (!c.record.empty()) rows.push_back({kGyroCali, c.record});
+        rows.push_back(kAcc2OneShot);
+        ExpectLines(rows, Shown(c.options));
+        EXPECT_EQ(GyroTimeOut, c.timeout) << Shown(c.options);
+        EXPECT_EQ(MaxGyroOffset, c.offset) << Shown(c.options);
+    }
+}
+
+TEST_F(Blocks, CalibrationResultsAddUpAndNoFailureStopsTheBlock)
+{
+    Prepare(With({"/ACC1-CALI", "/GYRO-CALI", "/COMP-CALI", "/ACC2-CALI", "/LIGHT-CALI", "/LUX400", "/COLOR-CALI",
+                  "/RVAL1", "/GVAL2", "/BVAL3", "/PSENSOR-CALI", "/CUS2-CALI"},
+                 kAllProximity),
+            {},
+            {{"cali0180", 11},
+             {"cali0200", 1},
+             {"comp", 30},
+             {"cali0880", 10},
+             {"lightcal", 2},
+             {"colorcal", 3},
+             {"cali0C00", 200},
+             {"cali1001", 4},
+             {"cali1002", 5},
+             {"cali1003", 6},
+             {"cali1004", 7},
+             {"cali1100", 255}});
+    ResultFlag = 1;
+    RunCalibrationBlock(kHub);
+    EXPECT_EQ(ResultFlag, 1 + 11 + 1 + 30 + 10 + 2 + 3 + 200 + 4 + 5 + 6 + 7 + 255);
+    EXPECT_EQ(delayFlags.size(), 12u);
+}
+
+namespace {
+
+// The blocks inside the hub sequence on the simulated healthy machine: the
+// inventory comes from the hub, and every call runs with pacing on.
+class BlocksInSequence : public simtest::SimFixture {
+protected:
+    void Run(const std::vector<std::string>& options, const std::string& hubExtra = "")
+    {
+        Restart();
+        results.clear();
+        delayFlags.clear();
+        std::ifstream in(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub");
+        std::stringstream text;
+        text << in.rdbuf() << hubExtra;
+        std::string error;
+        ASSERT_TRUE(sim::LoadHubText(text.str(), "healthy.hub", sim::Port(), error)) << error;
+        args_ = std::make_unique<testutil::Args>(options);
+        gArgc = args_->argc();
+        gArgv = args_->argv();
+        ConnectHIDDevice(kHubUsagePage, kHubUsage);
+        ASSERT_EQ(SensorCunt, 1);
+        HubSequence(0);
+    }
+
+    // The blocks' lines: from the first label on, as long as the rows expected.
+    void ExpectBlockLines(const std::vector<Row>& rows, const std::string& first, const std::string& what)
+    {
+        const std::string expected = Lines(rows);
+        for (const std::string& text : {ConsoleText(), LogText()}) {
+            const std::size_t at = text.find(first);
+            ASSERT_NE(at, std::string::npos) << what << "\n" << text;
+            EXPECT_EQ(text.substr(at, expected.size()), expected) << what;
+        }
+        EXPECT_EQ(delayFlags, std::vector<std::int32_t>(rows.size(), 1)) << what;
+    }
+
+    std::unique_ptr<testutil::Args> args_;
+};
+
+}  // namespace
+
+TEST_F(BlocksInSequence, DefaultRunAndNoCalibrations)
+{
+    const std::vector<Row> tests = {{kAccelTest, "[self 0 1 mode -1]"},
+                                    {kGyroTest, "[self 0 2]"},
+                                    {kCompassTest, "[self 0 3]"},
+                                    {kAccel2Test, "[self 0 8]"},
+                                    {kLightTest, "[light 0]"},
+                                    {kColorTest, "[color 0]"}};
+    const Row acc1 = {kAccelCali, "[cali 0 01 80]"};
+    const Row gyro = {kGyroCali, "[cali 0 02 00 timeout 60 offset 6.000000]"};
+    const Row acc2 = {kAccel2Cali, "[cali 0 08 80]"};
+
+    Run({"/GYRO-CALI"});
+    std::vector<Row> all = tests;
+    all.insert(all.end(), {acc1, gyro, acc2});
+    ExpectBlockLines(all, kAccelTest, "/GYRO-CALI");
+
+    // "/CUS2-CALI" is a selection option: no rule row runs beside it.
+    Run({"/GYRO-CALI", "/CUS2-CALI"});
+    ExpectBlockLines({gyro, {kCustom2Cali, "[cali 0 11 00]"}}, kGyroCali, "/GYRO-CALI /CUS2-CALI");
+
+    // "/NC": the tests as without it, no calibration row.
+    Run({"/NC", "/GYRO-CALI"});
+    ExpectBlockLines(tests, kAccelTest, "/NC /GYRO-CALI");
+    EXPECT_EQ(ConsoleText().find("Calibration"), std::string::npos);
+
+    // The fusion variant's gyrometer: neither tested nor calibrated.
+    Run({"/GYRO-CALI"}, "fusion-variant yes\n");
+    ExpectBlockLines({tests[0], tests[2], tests[3], tests[4], tests[5], acc1, acc2}, kAccelTest,
+                     "variant /GYRO-CALI");
+}
