@@ -165,6 +165,33 @@ public:
     void OnFusionTaskLockRequest(const HidReport& request);                   // 0x0D
     void OnFusionTaskUnlockRequest(const HidReport& request);                 // 0x0E
 
+    // --- self tests and the compass accuracy (sim/sim_hub_selftest.cpp) ---
+    // Self test (0x03) per SensorId: the first busyFetches replies (counted
+    // over the run, -1: every one) report busy 0xCCCCCCCC, the later ones
+    // status (0 passed, else the failure word). echo Command makes reply
+    // byte 1 read 0x83, echo Sensor makes byte 2 read the SensorId + 1. A
+    // SensorId without an entry answers status 0 with the right echoes.
+    enum class SelfTestEcho { Ok, Command, Sensor };
+    struct SelfTestBehaviour {
+        int busyFetches = 0;
+        std::uint32_t status = 0;
+        SelfTestEcho echo = SelfTestEcho::Ok;
+        int fetches = 0;   // self-test replies of this sensor so far
+        int requests = 0;  // self-test requests of this sensor so far
+    };
+    std::map<std::uint8_t, SelfTestBehaviour> selfTests;
+    // Compass accuracy rising over polls: when not empty, the n-th fetched
+    // report of SensorId 7 (n from 0) carries byte 9 = compassAccuracySteps[n],
+    // the last step repeating; compassAccuracyFetches counts those fetches.
+    std::vector<std::uint8_t> compassAccuracySteps;
+    int compassAccuracyFetches = 0;
+    void SetInitStatus(std::uint8_t value);  // RegInitStatus, 0x081200
+
+    void RegisterSelfTestCommands();
+    void OnSelfTestRequest(const HidReport& request);                // 0x03
+    void OnSelfTestReply(const HidReport& request, HidReport& reply);  // 0x03
+    void OnSelfTestSensorReport(const HidReport& request, HidReport& reply);  // hook of 0x00
+
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);

@@ -352,11 +352,15 @@ const std::string kStatus6 = "The number of sensor is 6.\r\n";
 const std::string kFirmwareLine = "OEM FW Version: XOV-SH 1.02.0315" + std::string(16, '\0') + "\r\n";
 // A machine whose gyrometer the hub reports as failing.
 const std::string kGyroFails = MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}});
-// The labels of the default run's tests and one-shot calibrations on the
-// healthy machine, as the procedures' placeholders leave them (nothing after
-// the labels).
+// The lines of the default run's tests and one-shot calibrations on the
+// healthy machine: the self tests pass; the procedures still placeholders
+// leave nothing after their labels.
 const std::string kDefaultTests =
-    "Accel Test   : Gyro  Test   : Compass Test : Accel2 Test  : Light Test   : Color Test   : ";
+    "Accel Test   : Pass.\r\nGyro  Test   : Pass.\r\nCompass Test : Pass.\r\nAccel2 Test  : Pass.\r\n"
+    "Light Test   : Color Test   : ";
+// The self tests' requests in the steps: each motion sensor's test (busy for
+// one poll on the healthy hub) and, but for the gyrometer, its data check.
+const std::string kDefaultSelfTestSteps = "X3 S X3 X3 S X3 acc2";
 const std::string kDefaultCalibrations = "Accelerometer Calibration    : 2ndAccelerometer Calibration : ";
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
 
@@ -371,7 +375,7 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
            {},
            kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status mode"});
+           "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " mode"});
 }
 
 TEST(HubSequence, ParameterAreaQueryNotConfirmed)
@@ -634,8 +638,11 @@ TEST(HubSequence, PacingWindow)
         std::size_t pacedTransfers;  // transfers after the status list that wait 100 ms first
         std::string blocks;          // the blocks' lines
     } cases[] = {
-        {{"/HIDCMDDELAYMS100", "/NC"}, 2, kDefaultTests},  // mode off: the vendor string and its read-back
-        {{"/HIDCMDDELAYMS100"}, 0, kDefaultTests + kDefaultCalibrations},
+        // The self tests' 18 transfers (ACC1, compass, ACC2: request, busy
+        // poll, good poll, data request and reply; the gyrometer: the first 3);
+        // after "/NC" also the mode off: the vendor string and its read-back.
+        {{"/HIDCMDDELAYMS100", "/NC"}, 20, kDefaultTests},
+        {{"/HIDCMDDELAYMS100"}, 18, kDefaultTests + kDefaultCalibrations},
         {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {

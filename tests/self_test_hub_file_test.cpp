@@ -1,0 +1,148 @@
+// The hub-file directives of the self test and the compass calibration, and
+// both procedures on the healthy machine that sim/hubs/healthy.hub describes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hub/inventory.h"
+#include "hub/transport.h"
+#include "procedures/compass_calibration.h"
+#include "procedures/self_test.h"
+#include "sim/hub_file.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using simtest::SimFixture;
+using Echo = sim::SimHub::SelfTestEcho;
+
+std::string ReadText(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return {};
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    return text;
+}
+
+class SelfTestHubFile : public SimFixture {
+protected:
+    // Loads a hub file and opens its hub device into slot 0.
+    bool Load(const std::string& text)
+    {
+        std::string error;
+        if (!sim::LoadHubText(text, "t.hub", sim::Port(), error, &hub)) {
+            ADD_FAILURE() << error;
+            return false;
+        }
+        for (int index = 0; index < 8; ++index) {
+            const sim::SimDevice* device = sim::Port().Device(index);
+            if (device != nullptr && device->hub) hFile[0] = sim::Port().Open(index);
+        }
+        SensorCunt = 1;
+        sim::TraceReset();
+        return true;
+    }
+    std::shared_ptr<sim::SimHub> hub;
+};
+
+TEST_F(SelfTestHubFile, Directives)
+{
+    ASSERT_TRUE(Load("device /dev/h hub\n"
+                     "self-test acc1 busy=3 status=0x10\n"
+                     "self-test gyro busy=always echo=command\n"
+                     "self-test compass echo=sensor\n"
+                     "self-test acc2 status=0xcccccccc\n"
+                     "init-status 0x07\n"
+                     "compass-accuracy 0 1 0x13\n"));
+    const auto& acc1 = hub->selfTests[SensorIdAcc1];
+    EXPECT_EQ(acc1.busyFetches, 3);
+    EXPECT_EQ(acc1.status, 0x10u);
+    EXPECT_EQ(acc1.echo, Echo::Ok);
+    EXPECT_EQ(hub->selfTests[SensorIdGyro].busyFetches, -1);
+    EXPECT_EQ(hub->selfTests[SensorIdGyro].echo, Echo::Command);
+    EXPECT_EQ(hub->selfTests[SensorIdCompass].echo, Echo::Sensor);
+    EXPECT_EQ(hub->selfTests[SensorIdAcc2].status, 0xCCCCCCCCu);
+    EXPECT_EQ(hub->Peek(0x081200), 0x07);
+    EXPECT_EQ(hub->compassAccuracySteps, (std::vector<std::uint8_t>{0, 1, 0x13}));
+}
+
+TEST_F(SelfTestHubFile, RepliesFollowTheDirectives)
+{
+    ASSERT_TRUE(Load("device /dev/h hub\n"
+                     "self-test acc1 busy=2 status=0x10\n"
+                     "self-test compass echo=command\n"
+                     "self-test gyro echo=sensor\n"
+                     "compass-accuracy 0 2\n"));
+    auto ask = [&](std::uint8_t command, std::uint8_t id) {
+        EXPECT_TRUE(hub->OnSetFeature(MakeRequest(command, id)));
+        HidReport reply{};
+        EXPECT_TRUE(hub->OnGetFeature(reply));
+        return sim::HexBytes(reply.data(), reply.size());
+    };
+    const std::string rest(20, '0');
+    // Busy for two fetches over the run, whatever the requests, then the word.
+    EXPECT_EQ(ask(HidCmdSelfTest, SensorIdAcc1), "5a0301cccccccc" + rest);
+    EXPECT_EQ(ask(HidCmdSelfTest, SensorIdAcc1), "5a0301cccccccc" + rest);
+    EXPECT_EQ(ask(HidCmdSelfTest, SensorIdAcc1), "5a030110000000" + rest);
+    EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 3);
+    EXPECT_EQ(ask(HidCmdSelfTest, SensorIdCompass), "5a830300000000" + rest);
+    EXPECT_EQ(ask(HidCmdSelfTest, SensorIdGyro), "5a030300000000" + rest);
+    EXPECT_EQ(ask(HidCmdSelfTest, SensorIdAcc2), "5a030800000000" + rest);  // no line: passes
+    // The accuracy report walks through its steps, the last one repeating.
+    const std::string acc0 = "5a0007" + std::string(12, '0') + "00" + std::string(14, '0');
+    const std::string acc2 = "5a0007" + std::string(12, '0') + "02" + std::string(14, '0');
+    EXPECT_EQ(ask(HidCmdGetSensorValue, SensorIdCompassAccuracy), acc0);
+    EXPECT_EQ(ask(HidCmdGetSensorValue, SensorIdCompassAccuracy), acc2);
+    EXPECT_EQ(ask(HidCmdGetSensorValue, SensorIdCompassAccuracy), acc2);
+}
+
+TEST_F(SelfTestHubFile, BadLines)
+{
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"self-test\n", "t.hub:1: self-test: a sensor name is needed"},
+        {"self-test light\n", "t.hub:1: self-test: unknown sensor 'light' (acc1, gyro, compass, acc2)"},
+        {"self-test acc1 busy=x\n", "t.hub:1: self-test acc1: bad busy 'x'"},
+        {"self-test acc1 status=0x100000000\n", "t.hub:1: self-test acc1: bad status '0x100000000'"},
+        {"self-test acc1 echo=both\n", "t.hub:1: self-test acc1: bad echo 'both'"},
+        {"self-test acc1 speed=1\n", "t.hub:1: self-test acc1: unknown setting 'speed'"},
+        {"self-test acc1 busy\n", "t.hub:1: self-test: unknown word 'busy'"},
+        {"init-status 256\n", "t.hub:1: init-status: one number 0 to 255 is needed"},
+        {"init-status\n", "t.hub:1: init-status: one number 0 to 255 is needed"},
+        {"compass-accuracy\n", "t.hub:1: compass-accuracy: at least one value is needed"},
+        {"compass-accuracy 1 300\n", "t.hub:1: compass-accuracy: bad value '300' (0 to 255)"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(sim::LoadHubText(c.text, "t.hub", sim::Port(), error)) << c.text;
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST_F(SelfTestHubFile, HealthyMachinePasses)
+{
+    ASSERT_TRUE(Load(ReadText(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub")));
+    hub->customMode = true;  // as the hub sequence leaves it
+    CheckSensors(0);
+    for (std::uint8_t id : {SensorIdAcc1, SensorIdGyro, SensorIdCompass, SensorIdAcc2})
+        EXPECT_EQ(DoSelfTest(0, id), 0) << int{id};
+    AccTestMode = 1;
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
+    EXPECT_EQ(DoCalibrationForComp(0), 0);
+    EXPECT_EQ(LogText(), "Pass.\r\nPass.\r\nPass.\r\nPass.\r\nPass.\r\nPass (3)\r\n");
+    // The compass request carries ACC2's presence; the accuracy took three polls.
+    const std::vector<std::string> sets = Events({"SET"});
+    EXPECT_EQ(std::count(sets.begin(), sets.end(), "SET 5a0403000180" + std::string(22, '0')), 1);
+    EXPECT_EQ(hub->compassAccuracyFetches, 3);
+}
+
+}  // namespace
