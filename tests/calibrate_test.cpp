@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -790,6 +791,22 @@ TEST(CalibrateDirective, Faults)
         EXPECT_FALSE(sim::LoadHubText(c.line + "\n", "t.hub", sim::Port(), error)) << c.line;
         EXPECT_EQ(error, c.error);
     }
+}
+
+TEST(CalibrateDirective, DocumentedExamplesLoad)
+{
+    std::ifstream in(std::string(XOV_SOURCE_DIR) + "/docs/hub-file.md");
+    ASSERT_TRUE(in);
+    std::string line, text;
+    int examples = 0;
+    while (std::getline(in, line))
+        if (line.rfind("    calibrate ", 0) == 0) {
+            text += line.substr(4) + "\n";
+            ++examples;
+        }
+    EXPECT_GE(examples, 4);
+    std::string error;
+    EXPECT_TRUE(sim::LoadHubText(text, "hub-file.md", sim::Port(), error)) << error;
 }
 
 }  // namespace
