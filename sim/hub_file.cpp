@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "sim/hub_file_calibrate.h"
 #include "sim/hub_file_link.h"
 #include "sim/hub_file_selftest.h"
 
@@ -283,6 +284,8 @@ std::map<std::string, HubFileDirective>& Directives()
     (void)linkDirectivesAdded;
     static const bool selfTestDirectivesAdded = (AddSelfTestDirectives(table), true);
     (void)selfTestDirectivesAdded;
+    static const bool calibrateDirectivesAdded = (AddCalibrateDirectives(table), true);
+    (void)calibrateDirectivesAdded;
     return table;
 }
 

@@ -19,6 +19,7 @@ SimHub::SimHub()
     commands[HidCmdWriteRegF0] = {&SimHub::OnWriteRegRequest, nullptr};
     RegisterLinkCommands();
     RegisterSelfTestCommands();
+    RegisterCalibrateCommands();
 }
 
 bool SimHub::IsVendorString(const HidReport& report)
