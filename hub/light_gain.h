@@ -9,5 +9,7 @@ std::uint16_t SetAmbientLightGain(std::uint8_t hub, std::uint16_t target, std::u
 
 // Sends the six gain words (R first, R second, G ..., B ...) when any is not
 // 0, then writes R, G, B to out: with count 1 or less one sample, with count
-// above 1 the average of count samples.
+// above 1 the average of count samples (count at most 32768, so that the
+// 32-bit sums cannot overflow). With a gain to send and an empty hub slot it
+// returns at once and leaves out as it was.
 void SetColorSensorGain(std::uint8_t hub, const std::uint16_t gains[6], std::uint16_t out[3], std::int32_t count);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "sim/hub_file_calibrate.h"
+#include "sim/hub_file_light.h"
 #include "sim/hub_file_link.h"
 #include "sim/hub_file_selftest.h"
 
@@ -286,6 +287,8 @@ std::map<std::string, HubFileDirective>& Directives()
     (void)selfTestDirectivesAdded;
     static const bool calibrateDirectivesAdded = (AddCalibrateDirectives(table), true);
     (void)calibrateDirectivesAdded;
+    static const bool lightDirectivesAdded = (AddLightDirectives(table), true);
+    (void)lightDirectivesAdded;
     return table;
 }
 

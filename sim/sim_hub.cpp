@@ -20,6 +20,7 @@ SimHub::SimHub()
     RegisterLinkCommands();
     RegisterSelfTestCommands();
     RegisterCalibrateCommands();
+    RegisterLightCommands();
 }
 
 bool SimHub::IsVendorString(const HidReport& report)

@@ -213,6 +213,41 @@ public:
     void OnCalibrateRequest(const HidReport& request);                  // 0x04
     void OnCalibrateReply(const HidReport& request, HidReport& reply);  // 0x04
 
+    // --- light, colour and proximity sensors (sim/sim_hub_light.cpp) ------
+    // Gain command (0x01, no reply): the hub keeps the last gain pair
+    // (target, raw) of the light sensor (SensorId 4) and of each colour
+    // channel R, G, B (SensorId 0x0F); (1, 1) at power-on. While gainsApply is
+    // set, the light reading (report 4, bytes 9-10) and the colour values
+    // (report 0x0E, bytes 3-8) are the values in sensorReports scaled by
+    // target / raw, rounded; otherwise the gains are taken and not applied.
+    struct GainPair {
+        std::uint16_t target = 1;
+        std::uint16_t raw = 1;
+    };
+    GainPair lightGain;
+    std::array<GainPair, 3> colorGain{};
+    bool lightGainsApply = true;
+    bool colorGainsApply = true;
+    int gainRequests = 0;  // gain requests taken
+    // The first lightZeroFetches light fetches read 0; colour channel c reads
+    // 0 for the first colorZeroFetches[c] colour fetches.
+    int lightZeroFetches = 0;
+    std::array<int, 3> colorZeroFetches{};
+    int lightFetches = 0, colorFetches = 0;  // value fetches answered so far
+    // Proximity data (0x0805B6, two 16-bit readings): reads 0 for the first
+    // pSensorZeroReads read requests that start there, then pSensorData.
+    // Negative: the hub memory as it stands, never rewritten.
+    int pSensorZeroReads = -1;
+    std::array<std::uint16_t, 2> pSensorData{};
+    int pSensorDataReads = 0;
+
+    void RegisterLightCommands();
+    void OnSetSensorGainRequest(const HidReport& request);  // 0x01
+    void OnLightReadRegRequest(const HidReport& request);   // 0x05: proximity data
+    // Called by the sensor-report reply: gains and zero fetches.
+    void ApplyLightBehaviour(const HidReport& request, HidReport& reply);
+    static std::uint16_t ScaleReading(std::uint16_t value, const GainPair& gain);
+
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);

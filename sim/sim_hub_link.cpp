@@ -121,6 +121,7 @@ void SimHub::OnGetSensorValueReply(const HidReport& request, HidReport& reply)
     auto it = sensorReports.find(request[2]);
     if (it != sensorReports.end()) std::copy(it->second.begin(), it->second.end(), reply.begin() + 3);
     OnSelfTestSensorReport(request, reply);
+    ApplyLightBehaviour(request, reply);
 }
 
 // Sub-command 0: bytes 1-2 echo 2 and 0 (byte 2 reads 1 when the query is not
