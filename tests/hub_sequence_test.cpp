@@ -353,15 +353,18 @@ const std::string kFirmwareLine = "OEM FW Version: XOV-SH 1.02.0315" + std::stri
 // A machine whose gyrometer the hub reports as failing.
 const std::string kGyroFails = MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}});
 // The lines of the default run's tests and one-shot calibrations on the
-// healthy machine: the self tests pass; the procedures still placeholders
-// leave nothing after their labels.
+// healthy machine: every test and both one-shot calibrations pass.
 const std::string kDefaultTests =
     "Accel Test   : Pass.\r\nGyro  Test   : Pass.\r\nCompass Test : Pass.\r\nAccel2 Test  : Pass.\r\n"
-    "Light Test   : Color Test   : ";
+    "Light Test   : Pass. (250)\r\nColor Test   : Pass. (120,200,90)\r\n";
 // The self tests' requests in the steps: each motion sensor's test (busy for
 // one poll on the healthy hub) and, but for the gyrometer, its data check.
-const std::string kDefaultSelfTestSteps = "X3 S X3 X3 S X3 acc2";
-const std::string kDefaultCalibrations = "Accelerometer Calibration    : 2ndAccelerometer Calibration : ";
+// The light and colour tests' value requests follow.
+const std::string kDefaultSelfTestSteps = "X3 S X3 X3 S X3 acc2 S S";
+// The one-shot calibrations of both accelerometers, each checked by a value read.
+const std::string kDefaultCalibrations =
+    "Accelerometer Calibration    : Pass (0.00, 0.00, 1.00)\r\n2ndAccelerometer Calibration : Pass (0.00, 0.00, 1.00)\r\n";
+const std::string kDefaultCalibrationSteps = "X4 S X4 acc2";
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
 
 }  // namespace
@@ -375,7 +378,8 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
            {},
            kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " mode"});
+           "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
+               " mode"});
 }
 
 TEST(HubSequence, ParameterAreaQueryNotConfirmed)
@@ -638,11 +642,14 @@ TEST(HubSequence, PacingWindow)
         std::size_t pacedTransfers;  // transfers after the status list that wait 100 ms first
         std::string blocks;          // the blocks' lines
     } cases[] = {
-        // The self tests' 18 transfers (ACC1, compass, ACC2: request, busy
-        // poll, good poll, data request and reply; the gyrometer: the first 3);
-        // after "/NC" also the mode off: the vendor string and its read-back.
-        {{"/HIDCMDDELAYMS100", "/NC"}, 20, kDefaultTests},
-        {{"/HIDCMDDELAYMS100"}, 18, kDefaultTests + kDefaultCalibrations},
+        // The tests' 23 transfers: the self tests' 18 (ACC1, compass, ACC2:
+        // request, busy poll, good poll, data request and reply; the
+        // gyrometer: the first 3) and the light and colour readings' 5. After
+        // "/NC" also the mode off: the vendor string and its read-back.
+        // Without it the two one-shot calibrations' 10 (request, busy poll,
+        // good poll, value request and reply) follow.
+        {{"/HIDCMDDELAYMS100", "/NC"}, 25, kDefaultTests},
+        {{"/HIDCMDDELAYMS100"}, 33, kDefaultTests + kDefaultCalibrations},
         {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {
