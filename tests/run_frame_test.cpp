@@ -152,6 +152,9 @@ TEST_F(RunFrame, MalformedOptionEndsBeforeDiscovery)
         {{"/MTPID2147483648"}, "/MTPID2147483648"},
         {{"/HIDCMDDELAYMS1.5"}, "/HIDCMDDELAYMS1.5"},
         {{"/CUS2-CALI", "parameter", "1f", "xyz"}, "xyz"},
+        // A refused face delay after arguments that begin with no option name.
+        {{"foo", "/ACC-CALI-DELAY-5"}, "/ACC-CALI-DELAY-5"},
+        {{"/CUS2-CALI", "parameter", "1f", "20", "/ACC-CALI-DELAY5000000"}, "/ACC-CALI-DELAY5000000"},
     };
     for (const Case& c : cases) {
         const auto result = Run(c.options);
@@ -160,6 +163,15 @@ TEST_F(RunFrame, MalformedOptionEndsBeforeDiscovery)
         EXPECT_EQ(result.out, kConsoleBanner + line) << c.bad;
         EXPECT_EQ(Log(), kLogBanner + line) << c.bad;
     }
+}
+
+TEST_F(RunFrame, MalformedHelpEndsBeforeTheRunLog)
+{
+    testutil::WriteFile(work.File(kLogName), "earlier run\r\n");
+    const auto result = Run({"/ACC1-CALI", "/?X"});
+    EXPECT_EQ(result.exitStatus, ProcessExitStatus(-3));
+    EXPECT_EQ(result.out, kConsoleBanner + "Invalid command-line argument: /?X\r\n");
+    EXPECT_EQ(Log(), "earlier run\r\n");
 }
 
 TEST_F(RunFrame, UncreatableLogLeavesTheConsoleRun)
