@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,6 +43,10 @@ InstanceGuard CreateInstanceGuard(const char* name)
 
 void ConsoleInit()
 {
+    // A console whose reader has gone (a pipe into a program that quit) must
+    // not end the run: writes to it fail, and the run goes on with the log
+    // and the hub.
+    std::signal(SIGPIPE, SIG_IGN);
     if (isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IONBF, 0);
 }
 

@@ -41,6 +41,12 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
                          bool mergeStderr = false, int uid = -1);
 
+// Runs argv to its end with a standard output whose reading end is closed
+// before it starts, as when the console's reader has gone; out stays empty.
+// exitStatus is -1 when a signal ended it.
+ProcessResult RunProcessClosedConsole(const std::vector<std::string>& argv, const std::string& cwd,
+                                      const std::string& tmpdir);
+
 // A process on a pseudo-terminal, so that it sees a console; as user uid
 // when it is not -1.
 class PtyProcess {
