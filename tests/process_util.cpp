@@ -150,11 +150,18 @@ ProcessResult RunProcessClosedConsole(const std::vector<std::string>& argv, cons
 }
 
 PtyProcess::PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
-                       int uid)
+                       int uid, bool inputFromDevNull)
 {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ < 0) throw std::runtime_error("forkpty failed");
-    if (pid_ == 0) ExecChild(argv, cwd, tmpdir, uid);
+    if (pid_ == 0) {
+        if (inputFromDevNull) {
+            const int devNull = open("/dev/null", O_RDONLY);
+            dup2(devNull, STDIN_FILENO);
+            close(devNull);
+        }
+        ExecChild(argv, cwd, tmpdir, uid);
+    }
 }
 
 PtyProcess::~PtyProcess()

@@ -48,10 +48,12 @@ ProcessResult RunProcessClosedConsole(const std::vector<std::string>& argv, cons
                                       const std::string& tmpdir);
 
 // A process on a pseudo-terminal, so that it sees a console; as user uid
-// when it is not -1.
+// when it is not -1. With inputFromDevNull its standard input is /dev/null
+// while the terminal stays its controlling terminal.
 class PtyProcess {
 public:
-    PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir, int uid = -1);
+    PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir, int uid = -1,
+               bool inputFromDevNull = false);
     ~PtyProcess();
     PtyProcess(const PtyProcess&) = delete;
     PtyProcess& operator=(const PtyProcess&) = delete;
