@@ -291,6 +291,27 @@ TEST_F(Umockdev, ProductionBinaryFindsTheHub)
     EXPECT_TRUE(SawIoctl(bed_->Seen(0), 0x02));
 }
 
+TEST_F(Umockdev, ProductionBinaryFindsTheHubBehindASensorCollection)
+{
+    // One node, two top-level collections: a sensor collection, then the hub's.
+    HidrawDevice device = HubDevice(NewHub());
+    device.descriptor = umocktest::DescriptorFor(0x0020, 0x0001);
+    const std::vector<std::uint8_t> hub = umocktest::HubDescriptor();
+    device.descriptor.insert(device.descriptor.end(), hub.begin(), hub.end());
+    Add(0, std::move(device));
+
+    const HidHandle handle = OpenNode(0);
+    ASSERT_NE(handle, kNoHidHandle);
+    testutil::ExpectUsage(handle, 0xFF83, 0x80);
+    HidPortClose(handle);
+
+    RunDirs dirs;
+    const RunResult run = RunTool(dirs, {"/FWVER"}, false);
+    if (RefusedByAnotherInstance(run)) GTEST_SKIP() << "another instance of the tool runs on this machine";
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Find 1 XOV SensorHub.\r\n"), std::string::npos) << run.out;
+}
+
 TEST_F(Umockdev, ProductionBinaryRejectsOtherUsagePairs)
 {
     Add(0, OtherDevice(0xFF83, 0x81));
@@ -531,10 +552,8 @@ bool MachineHasHub(std::string& which)
         if (!HidPortParseHidrawName(entry->d_name, number)) continue;
         const std::string text =
             ReadText(fs::path("/sys/class/hidraw") / entry->d_name / "device" / "report_descriptor");
-        std::uint16_t page = 0;
-        std::uint16_t usage = 0;
-        if (HidPortParseTopLevelUsage(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), page, usage) &&
-            page == kHubUsagePage && usage == kHubUsage) {
+        if (HidPortParseHasTopLevelUsage(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                                         kHubUsagePage, kHubUsage)) {
             found = true;
             which = entry->d_name;
         }
