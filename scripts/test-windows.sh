@@ -285,7 +285,7 @@ else
   cmp -s "$dir/first.log" "$dir/first/XOVSensorHubCalibration.log" || why+=("the first instance's log changed")
 fi
 prompts() { grep -o "Please press any key to exit." "$dir/first/console" 2>/dev/null | wc -l; }
-printf 'x' >"$dir/keys"  # the first key: the second prompt follows
+printf '\033[A' >"$dir/keys"  # the first key, an arrow key (three bytes): the second prompt follows
 for _ in $(seq 1 300); do
   [ "$(prompts)" -ge 2 ] && break
   kill -0 "$first_pid" 2>/dev/null || break

@@ -52,7 +52,8 @@ TEST(ProductionGuard, ARunWithAnotherTmpdirIsStillRefused)
     TempDir firstWork, firstTmp, secondWork, secondTmp;
     PtyProcess first({Tool(), "/NAC"}, firstWork.path(), firstTmp.path());
     for (int waited = 0; waited < 100 && first.output().find(kPrompt) == std::string::npos; ++waited) {
-        if (first.output().find(kRefused) != std::string::npos)
+        // (On the terminal its line ends come out as the terminal makes them.)
+        if (first.output().find("This application can not be repeated!") != std::string::npos)
             GTEST_SKIP() << "another instance of the tool runs on this machine";
         first.WaitFor(kPrompt, 100);
     }
