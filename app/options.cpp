@@ -129,6 +129,20 @@ std::int32_t CheckParameters(int argc, char** argv, const char* name)
     return -1;
 }
 
+bool OptionMalformed(int argc, char** argv, const char* name, std::string& bad)
+{
+    const std::size_t nameLength = std::strlen(name);
+    for (int i = 1; i < argc; ++i) {
+        const std::string copy = UpperCase(argv[i]);
+        if (!BeginsWith(copy, name, nameLength)) continue;
+        std::int32_t value = 0;
+        if (copy.size() == nameLength || ParseOptionNumber(copy.c_str() + nameLength, value)) return false;
+        bad = argv[i];
+        return true;
+    }
+    return false;
+}
+
 bool CheckCommandLine(int argc, char** argv, std::string& bad)
 {
     for (int i = 1; i < argc; ++i) {
@@ -146,11 +160,17 @@ bool CheckCommandLine(int argc, char** argv, std::string& bad)
     // delay or one that does not fit is no sensible wait.
     const std::int32_t faceDelay = CheckParameters(argc, argv, "/ACC-CALI-DELAY");
     if (faceDelay < -1 || faceDelay > kMaxAccCaliDelaySeconds) {
-        for (int i = 1; i < argc; ++i)
-            if (OptionOf(UpperCase(argv[i])) == std::string("/ACC-CALI-DELAY")) {
+        // The argument that decided the lookup: the first one that begins with
+        // the name. Arguments that begin with no option name have no name to
+        // compare.
+        static const char kFaceDelay[] = "/ACC-CALI-DELAY";
+        for (int i = 1; i < argc; ++i) {
+            const char* name = OptionOf(UpperCase(argv[i]));
+            if (name != nullptr && std::strcmp(name, kFaceDelay) == 0) {
                 bad = argv[i];
                 break;
             }
+        }
         return false;
     }
     if (CheckParameters(argc, argv, "/CUS2-CALI") == -1) return true;

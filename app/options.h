@@ -13,6 +13,10 @@ extern const char* const kOptionNames[kOptionCount];
 // begins with the name (case ignored) decides.
 std::int32_t CheckParameters(int argc, char** argv, const char* name);
 
+// True, with the argument in bad, when the argument that decides the lookup
+// of name goes on with text that is no number.
+bool OptionMalformed(int argc, char** argv, const char* name, std::string& bad);
+
 // Checks every argument that begins with an option name, and the Custom
 // Sensor 2 parameter words when "/CUS2-CALI" is given, before the run
 // touches the hub. False, with the offending argument in bad, on the first

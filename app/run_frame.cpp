@@ -118,6 +118,15 @@ std::int32_t RunTool(int argc, char** argv)
     gStartTick = TickCountMs();
     PrintConsole("XOV Sensor Hub Calibration Tool v0.9.53_x64\r\n\r\n");
 
+    // A malformed help request is a command-line error, met before the run
+    // log exists: an earlier run's log stays as it is.
+    std::string bad;
+    if (OptionMalformed(argc, argv, "/?", bad)) {
+        PrintConsole("Invalid command-line argument: %s\r\n", bad.c_str());
+        ResultFlag = ResultCommandLineError;
+        Shutdown(argc, argv);
+        return ResultFlag;
+    }
     if (CheckParameters(argc, argv, "/?") != -1) {
         PrintHelp();
         return ResultPass;
@@ -128,7 +137,6 @@ std::int32_t RunTool(int argc, char** argv)
     else
         PrintConsole("Cannot create the run log %s: the run goes on without it.\r\n", kRunLogName);
 
-    std::string bad;
     if (!CheckCommandLine(argc, argv, bad)) {
         PrintBoth("Invalid command-line argument: %s\r\n", bad.c_str());
         ResultFlag = ResultCommandLineError;

@@ -233,6 +233,14 @@ void WriteTo(std::FILE* stream, char& last, const char* data, std::size_t length
     std::fflush(stream);
 }
 
+void WriteUnchangedTo(std::FILE* stream, char& last, const char* data, std::size_t length)
+{
+    if (stream == nullptr || length == 0) return;
+    std::fwrite(data, 1, length, stream);
+    std::fflush(stream);
+    last = data[length - 1];
+}
+
 }  // namespace
 
 bool OpenRunLog()
@@ -257,6 +265,12 @@ void WriteConsole(const char* data, std::size_t length)
 void WriteLog(const char* data, std::size_t length)
 {
     WriteTo(output, lastLogChar, data, length);
+}
+
+void WriteBothUnchanged(const char* data, std::size_t length)
+{
+    WriteUnchangedTo(ConsoleStream, lastConsoleChar, data, length);
+    WriteUnchangedTo(output, lastLogChar, data, length);
 }
 
 void PrintBoth(const char* format, ...)

@@ -38,3 +38,7 @@ void PrintLog(const char* format, ...) XOV_PRINTF(1, 2);
 // Raw bytes (NUL characters included) with the same line-end rule.
 void WriteConsole(const char* data, std::size_t length);
 void WriteLog(const char* data, std::size_t length);
+
+// Bytes that come from the hub, on the console and in the run log exactly as
+// they are: no line-end rule, an LF byte stays one byte.
+void WriteBothUnchanged(const char* data, std::size_t length);

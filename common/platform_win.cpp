@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "common/platform.h"
 
@@ -17,13 +18,34 @@ bool IsConsole(DWORD stdHandle)
     return GetConsoleMode(handle, &mode) != 0;
 }
 
+std::string gGuardDirectory;
+
 }  // namespace
+
+void SetInstanceGuardDirectory(const std::string& directory)
+{
+    gGuardDirectory = directory;
+}
+
+std::string InstanceGuardPlace(const char* name)
+{
+    if (gGuardDirectory.empty()) return name;
+    // A mutex of its own for each directory: the name followed by the
+    // directory's full path, whose backslashes a mutex name may not hold.
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(gGuardDirectory.c_str(), MAX_PATH, full, nullptr);
+    std::string place = std::string(name) + "-" + (length > 0 && length < MAX_PATH ? full : gGuardDirectory.c_str());
+    for (char& c : place)
+        if (c == '\\') c = '/';
+    return place;
+}
 
 InstanceGuard CreateInstanceGuard(const char* name)
 {
     // Not owned: the mutex only marks that an instance runs. Its handle stays
     // open until the process ends, and the system closes it then.
-    const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    const std::string place = InstanceGuardPlace(name);
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, place.c_str());
     if (mutex == nullptr) return InstanceGuard::Failed;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
@@ -41,7 +63,15 @@ void ConsoleInit()
 
 bool ConsoleIsInteractive()
 {
-    return IsConsole(STD_INPUT_HANDLE);
+    // _getch reads the console input buffer, not standard input: a process
+    // whose standard input is redirected still reads its keys there.
+    const HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    if (input == INVALID_HANDLE_VALUE) return false;
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(input, &mode) != 0;
+    CloseHandle(input);
+    return console;
 }
 
 void ConsoleWaitKey()

@@ -19,7 +19,10 @@ bool HidPortOpen(const std::string& path, HidHandle& handle);
 void HidPortClose(HidHandle handle);
 
 // Usage page and usage of the device's top-level collection. False when the
-// collection's capabilities cannot be read.
+// collection's capabilities cannot be read. A Linux hidraw node may hold
+// several top-level collections (Windows gives each its own interface): when
+// the hub's vendor collection is among them, that is the one reported,
+// otherwise the first.
 bool HidPortGetCaps(HidHandle handle, std::uint16_t& usagePage, std::uint16_t& usage);
 
 // Product ID from the device attributes. False when the query failed.

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "hub/discovery.h"
 #include "hub/hid_port.h"
 #include "hub/hid_port_linux_parse.h"
 
@@ -187,6 +188,13 @@ bool HidPortGetCaps(HidHandle handle, std::uint16_t& usagePage, std::uint16_t& u
     std::size_t length = 0;
     if (!DescriptorFromNode(fd, descriptor, length) && !DescriptorFromSysfs(NodeNumberOf(fd), descriptor, length))
         return false;
+    // A node holds every top-level collection of its device: the hub's own
+    // collection counts wherever it stands among them.
+    if (HidPortParseHasTopLevelUsage(descriptor, length, kHubUsagePage, kHubUsage)) {
+        usagePage = kHubUsagePage;
+        usage = kHubUsage;
+        return true;
+    }
     return HidPortParseTopLevelUsage(descriptor, length, usagePage, usage);
 }
 

@@ -36,14 +36,40 @@ bool ParseHex(std::string_view text, std::uint32_t& value)
 
 }  // namespace
 
-bool HidPortParseTopLevelUsage(const std::uint8_t* descriptor, std::size_t length, std::uint16_t& usagePage,
-                               std::uint16_t& usage)
+namespace {
+
+constexpr unsigned kMainEndCollection = 0xC;
+
+// The usage pair of an application collection from the local usage before it.
+void CollectionUsage(bool haveUsage, bool usageHasPage, std::uint32_t firstUsage, std::uint16_t page,
+                     std::uint16_t& usagePage, std::uint16_t& usage)
+{
+    if (!haveUsage) {
+        usagePage = page;
+        usage = 0;
+    } else if (usageHasPage) {
+        usagePage = static_cast<std::uint16_t>(firstUsage >> 16);
+        usage = static_cast<std::uint16_t>(firstUsage & 0xFFFFu);
+    } else {
+        usagePage = page;
+        usage = static_cast<std::uint16_t>(firstUsage & 0xFFFFu);
+    }
+}
+
+// Walks the descriptor's items. Without wanted: the pair of the first
+// application collection, wherever it lies. With wanted: true at the first
+// top-level application collection whose pair equals it, going on past
+// every other collection. False at the end, or where the descriptor is
+// truncated or malformed.
+bool WalkCollections(const std::uint8_t* descriptor, std::size_t length, const std::uint16_t* wanted,
+                     std::uint16_t& usagePage, std::uint16_t& usage)
 {
     if (descriptor == nullptr) return false;
 
     std::uint16_t page = 0;
     std::uint16_t pageStack[kHidGlobalStackDepth] = {};
     int depth = 0;
+    std::size_t nesting = 0;  // open collections
     bool haveUsage = false;
     bool usageHasPage = false;
     std::uint32_t firstUsage = 0;
@@ -73,18 +99,20 @@ bool HidPortParseTopLevelUsage(const std::uint8_t* descriptor, std::size_t lengt
         pos += 1 + dataSize;
 
         if (type == kTypeMain) {
-            if (tag == kMainCollection && data == kCollectionApplication) {
-                if (!haveUsage) {
-                    usagePage = page;
-                    usage = 0;
-                } else if (usageHasPage) {
-                    usagePage = static_cast<std::uint16_t>(firstUsage >> 16);
-                    usage = static_cast<std::uint16_t>(firstUsage & 0xFFFFu);
-                } else {
-                    usagePage = page;
-                    usage = static_cast<std::uint16_t>(firstUsage & 0xFFFFu);
+            if (tag == kMainCollection) {
+                if (data == kCollectionApplication && (wanted == nullptr || nesting == 0)) {
+                    std::uint16_t foundPage = 0;
+                    std::uint16_t foundUsage = 0;
+                    CollectionUsage(haveUsage, usageHasPage, firstUsage, page, foundPage, foundUsage);
+                    if (wanted == nullptr || (foundPage == wanted[0] && foundUsage == wanted[1])) {
+                        usagePage = foundPage;
+                        usage = foundUsage;
+                        return true;
+                    }
                 }
-                return true;
+                ++nesting;
+            } else if (tag == kMainEndCollection && nesting > 0) {
+                --nesting;
             }
             // Every main item ends the local items that came before it.
             haveUsage = false;
@@ -109,6 +137,23 @@ bool HidPortParseTopLevelUsage(const std::uint8_t* descriptor, std::size_t lengt
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool HidPortParseTopLevelUsage(const std::uint8_t* descriptor, std::size_t length, std::uint16_t& usagePage,
+                               std::uint16_t& usage)
+{
+    return WalkCollections(descriptor, length, nullptr, usagePage, usage);
+}
+
+bool HidPortParseHasTopLevelUsage(const std::uint8_t* descriptor, std::size_t length, std::uint16_t usagePage,
+                                  std::uint16_t usage)
+{
+    const std::uint16_t wanted[2] = {usagePage, usage};
+    std::uint16_t page = 0;
+    std::uint16_t use = 0;
+    return WalkCollections(descriptor, length, wanted, page, use);
 }
 
 bool HidPortParseHidrawName(std::string_view name, int& number)

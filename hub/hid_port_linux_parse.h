@@ -24,6 +24,15 @@ constexpr int kHidGlobalStackDepth = 16;
 bool HidPortParseTopLevelUsage(const std::uint8_t* descriptor, std::size_t length, std::uint16_t& usagePage,
                                std::uint16_t& usage);
 
+// True when one of the top-level application collections (those opened
+// outside every other collection) has usagePage and usage, each collection's
+// pair found by the rules above. A hidraw node carries every top-level
+// collection of its device, where Windows gives each its own interface. The
+// search ends where the descriptor ends or is truncated or malformed; a
+// collection met before that counts.
+bool HidPortParseHasTopLevelUsage(const std::uint8_t* descriptor, std::size_t length, std::uint16_t usagePage,
+                                  std::uint16_t usage);
+
 // The number N of a hidraw node name "hidrawN" (decimal digits only, no sign,
 // at most 9 digits). False for any other name.
 bool HidPortParseHidrawName(std::string_view name, int& number);

@@ -100,9 +100,8 @@ void GetOEMFWVersion()
     PrintBoth("OEM FW Version: ");
     std::uint8_t version[RegOEMFWVersionLength] = {};
     (void)WinDebugReadRegByteCunt(0, static_cast<int>(RegOEMFWVersion), RegOEMFWVersionLength, version);
-    const char* text = reinterpret_cast<const char*>(version);
-    WriteConsole(text, sizeof version);
-    WriteLog(text, sizeof version);
+    // The hub's 32 bytes as they are, whatever they hold.
+    WriteBothUnchanged(reinterpret_cast<const char*>(version), sizeof version);
     PrintBoth("\r\n");
 }
 

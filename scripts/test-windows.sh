@@ -66,7 +66,6 @@ fi
 pass "builds: XOVSensorHubCalibration.exe and its Linux reference"
 
 tool_win=$win/XOVSensorHubCalibration.exe
-tool_lin=$ref/XOVSensorHubCalibration
 sim_win=$win/XOVSensorHubCalibration-sim.exe
 sim_lin=$ref/XOVSensorHubCalibration-sim
 
@@ -124,6 +123,7 @@ fi
 
 rm -rf "$runs"
 mkdir -p "$runs"
+printf 'device /dev/sim/keyboard page=0x0001 usage=0x06\n' >"$runs/no-device.hub"
 
 # Windows path of a Unix path (the Z: drive is the root).
 winpath() {
@@ -132,12 +132,23 @@ winpath() {
 }
 
 # run_lin NAME EXE ARGS...: a run in $runs/NAME/lin with stdin from
-# /dev/null; console in console, shell exit code in rc.
+# /dev/null and no controlling terminal (no console for a key); console in
+# console, shell exit code in rc.
 run_lin() {
   local dir=$runs/$1/lin exe=$2
   shift 2
   mkdir -p "$dir"
-  (cd "$dir" && timeout 60 "$exe" "$@" </dev/null >console 2>stderr; echo $? >rc)
+  (cd "$dir" && timeout 60 setsid -w "$exe" "$@" </dev/null >console 2>stderr; echo $? >rc)
+}
+# run_ref NAME ARGS...: the Linux reference of a run of the tool on a machine
+# without a hub: the Linux stand-in on such a machine, its single-instance
+# guard in the run's own directory, so that no other instance of the tool on
+# this machine (nor one of these runs) stands in its way.
+run_ref() {
+  local name=$1
+  shift
+  mkdir -p "$runs/$name/lin"
+  run_lin "$name" "$sim_lin" --hub "$runs/no-device.hub" --lock-dir "$runs/$name/lin" -- "$@"
 }
 # run_win NAME EXE ARGS...: the same under Wine in $runs/NAME/win; besides rc
 # (what Wine hands the shell), code holds the whole 32-bit exit code.
@@ -145,12 +156,12 @@ run_win() {
   local dir=$runs/$1/win exe=$2
   shift 2
   mkdir -p "$dir"
-  (cd "$dir" && timeout 60 "$wine" "$win/xov_exit_code.exe" code "$(winpath "$exe")" "$@" \
+  (cd "$dir" && timeout 60 setsid -w "$wine" "$win/xov_exit_code.exe" code "$(winpath "$exe")" "$@" \
      </dev/null >console 2>stderr; echo $? >launcher_rc)
   # The shell's view of the same exit code, from a second run in a fresh
   # directory (a run creates its log anew, so the first run's files stand).
   mkdir -p "$dir.shell"
-  (cd "$dir.shell" && timeout 60 "$wine" "$exe" "$@" </dev/null >console 2>stderr; echo $? >"$dir/rc")
+  (cd "$dir.shell" && timeout 60 setsid -w "$wine" "$exe" "$@" </dev/null >console 2>stderr; echo $? >"$dir/rc")
 }
 
 # show FILE: its first bytes, control characters visible.
@@ -198,7 +209,7 @@ verdict "formats: \"%f\", \"%1.2f\", \"%3.2f\", \"%x\", NaN, NUL: the same conso
 
 # --- help -----------------------------------------------------------------
 why=()
-run_lin help "$tool_lin" /?
+run_ref help /?
 run_win help "$tool_win" /?
 same help console
 expect help "shell exit code" "$(rcof help win)" 0
@@ -208,7 +219,7 @@ verdict "/?: the Linux build's bytes, exit 0, no run log"
 
 # --- no hub ---------------------------------------------------------------
 why=()
-run_lin nohub "$tool_lin"
+run_ref nohub
 run_win nohub "$tool_win"
 same nohub console
 same nohub XOVSensorHubCalibration.log
@@ -221,7 +232,7 @@ verdict "no hub: \"Find 0 XOV SensorHub.\", exit 255, console and log as on Linu
 
 # --- key prompts without a console return at once -------------------------
 why=()
-run_lin nokey "$tool_lin" /NAC /FNC
+run_ref nokey /NAC /FNC
 run_win nokey "$tool_win" /NAC /FNC
 same nokey console
 expect nokey "exit code" "$(codeof nokey)" 255
@@ -229,7 +240,7 @@ verdict "/NAC /FNC without a console: no wait, console as on Linux"
 
 # --- malformed option -----------------------------------------------------
 why=()
-run_lin badopt "$tool_lin" /LUXA
+run_ref badopt /LUXA
 run_win badopt "$tool_win" /LUXA
 same badopt console
 same badopt XOVSensorHubCalibration.log
@@ -274,7 +285,7 @@ else
   cmp -s "$dir/first.log" "$dir/first/XOVSensorHubCalibration.log" || why+=("the first instance's log changed")
 fi
 prompts() { grep -o "Please press any key to exit." "$dir/first/console" 2>/dev/null | wc -l; }
-printf 'x' >"$dir/keys"  # the first key: the second prompt follows
+printf '\033[A' >"$dir/keys"  # the first key, an arrow key (three bytes): the second prompt follows
 for _ in $(seq 1 300); do
   [ "$(prompts)" -ge 2 ] && break
   kill -0 "$first_pid" 2>/dev/null || break
@@ -395,7 +406,7 @@ else
         cp "$hub" "$runs/$id/$side/"
       done
       (cd "$runs/$id/lin" &&
-         timeout 60 "$sim_lin" --hub "$name.hub" --trace trace -- "${args[@]}" </dev/null >console 2>stderr
+         timeout 60 setsid -w "$sim_lin" --hub "$name.hub" --trace trace -- "${args[@]}" </dev/null >console 2>stderr
        echo $? >rc)
       (cd "$runs/$id/win" &&
          timeout 60 "$wine" "$win/xov_exit_code.exe" code "$(winpath "$sim_win")" --hub "$name.hub" --trace trace \

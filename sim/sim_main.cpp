@@ -1,10 +1,13 @@
 // XOVSensorHubCalibration-sim: the tool on a simulated hub.
 //
-//   XOVSensorHubCalibration-sim --hub FILE [--trace FILE] [--realtime] -- [tool options]
+//   XOVSensorHubCalibration-sim --hub FILE [--trace FILE] [--lock-dir DIR] [--realtime] -- [tool options]
 //
 // Loads the hub file (docs/hub-file.md), installs its devices as the HID
 // devices of the machine and runs the tool with the options after "--", on
 // virtual time (the run ends at once) or, with --realtime, on real time.
+// The single-instance guard lies in DIR (default: the working directory), so
+// that stand-in runs in different directories never meet each other or an
+// instance of the tool itself.
 // Its own faults (bad arguments, a bad hub file, a trace file that cannot be
 // created) end it with exit status 2 before the tool starts.
 #include <cstdio>
@@ -22,7 +25,7 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr const char* kUsage =
-    "usage: XOVSensorHubCalibration-sim --hub FILE [--trace FILE] [--realtime] -- [tool options]\n";
+    "usage: XOVSensorHubCalibration-sim --hub FILE [--trace FILE] [--lock-dir DIR] [--realtime] -- [tool options]\n";
 
 int UsageError(const std::string& message)
 {
@@ -36,6 +39,7 @@ int main(int argc, char** argv)
 {
     std::string hubPath;
     std::string tracePath;
+    std::string lockDir = ".";
     bool realTime = false;
     int first = argc;  // first tool option
     for (int i = 1; i < argc; ++i) {
@@ -47,6 +51,9 @@ int main(int argc, char** argv)
         if (arg == "--hub" || arg == "--trace") {
             if (i + 1 >= argc) return UsageError(arg + " needs a file name");
             (arg == "--hub" ? hubPath : tracePath) = argv[++i];
+        } else if (arg == "--lock-dir") {
+            if (i + 1 >= argc || *argv[i + 1] == '\0') return UsageError(arg + " needs a directory");
+            lockDir = argv[++i];
         } else if (arg.rfind("--hub=", 0) == 0) {
             hubPath = arg.substr(6);
         } else if (arg.rfind("--trace=", 0) == 0) {
@@ -70,6 +77,7 @@ int main(int argc, char** argv)
     if (!tracePath.empty() && !sim::TraceToFile(tracePath))
         return UsageError("cannot create the trace file '" + tracePath + "'");
     sim::SetRealTime(realTime);
+    SetInstanceGuardDirectory(lockDir);
 
     std::vector<char*> toolArgs;
     toolArgs.push_back(argv[0]);

@@ -33,6 +33,13 @@ const Bytes kHubDescriptor = {0x06, 0x83, 0xFF, 0x09, 0x80, 0xA1, 0x01, 0x85, 0x
                               0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x10, 0xB1, 0x02, 0xC0};
 // A keyboard: Usage Page (Generic Desktop), Usage (Keyboard), Collection (Application).
 const Bytes kKeyboardDescriptor = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0xC0};
+// A sensor collection (Usage Page (Sensors), Usage (Sensor), Collection (Application)
+// with a physical collection inside) and after it the hub's: one node, two
+// top-level collections.
+const Bytes kSensorThenHubDescriptor = {0x05, 0x20, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x73, 0xA1, 0x00, 0x85, 0x01,
+                                        0x75, 0x08, 0x95, 0x01, 0xB1, 0x02, 0xC0, 0xC0, 0x06, 0x83, 0xFF, 0x09,
+                                        0x80, 0xA1, 0x01, 0x85, 0x5A, 0x09, 0x01, 0x75, 0x08, 0x95, 0x10, 0xB1,
+                                        0x02, 0xC0};
 
 struct DescriptorCase {
     const char* name;
@@ -153,6 +160,37 @@ TEST(HidPortParseTopLevelUsage, EveryTruncationStaysInBounds)
     std::uint16_t usage = 0;
     EXPECT_TRUE(HidPortParseTopLevelUsage(full.data(), full.size(), page, usage));
     EXPECT_FALSE(HidPortParseTopLevelUsage(nullptr, 0, page, usage));
+}
+
+TEST(HidPortParseHasTopLevelUsage, AnyTopLevelApplicationCollection)
+{
+    auto hub = [](const Bytes& before) {
+        Bytes bytes = before;
+        bytes.insert(bytes.end(), kHubDescriptor.begin(), kHubDescriptor.end());
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool found;
+    } cases[] = {
+        {"the hub's alone", kHubDescriptor, true},
+        {"a sensor collection first, the hub's second", kSensorThenHubDescriptor, true},
+        {"after a keyboard", hub(kKeyboardDescriptor), true},
+        {"a keyboard alone", kKeyboardDescriptor, false},
+        {"the hub's usage nested in another collection",
+         {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x06, 0x83, 0xFF, 0x09, 0x80, 0xA1, 0x01, 0xC0, 0xC0}, false},
+        {"the hub's page with another usage", {0x06, 0x83, 0xFF, 0x09, 0x81, 0xA1, 0x01, 0xC0}, false},
+        {"a physical collection with the hub's usage", {0x06, 0x83, 0xFF, 0x09, 0x80, 0xA1, 0x00, 0xC0}, false},
+        {"truncated before the hub's", hub({0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x26, 0xFF}), false},
+        {"truncated after the hub's", {0x06, 0x83, 0xFF, 0x09, 0x80, 0xA1, 0x01, 0xC0, 0x26}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> exact(c.bytes);
+        EXPECT_EQ(HidPortParseHasTopLevelUsage(exact.data(), exact.size(), 0xFF83, 0x80), c.found);
+    }
+    EXPECT_FALSE(HidPortParseHasTopLevelUsage(nullptr, 0, 0xFF83, 0x80));
 }
 
 TEST(HidPortParseHidrawName, Names)
@@ -375,6 +413,15 @@ TEST_F(FakeSysfs, DiscoveryTakesTheFirstHubInNodeOrder)
     std::uint16_t product = 0;
     ASSERT_TRUE(HidPortGetProductId(hFile[0], product));
     EXPECT_EQ(product, 0x8301);
+    HidPortClose(hFile[0]);
+}
+
+TEST_F(FakeSysfs, DiscoveryFindsTheHubBehindAnotherTopLevelCollection)
+{
+    AddNode(0, kSensorThenHubDescriptor, HubUevent("8301"));
+    EXPECT_EQ(RunDiscovery(), "Find 1 XOV SensorHub.\r\n");
+    ASSERT_EQ(SensorCunt, 1);
+    testutil::ExpectUsage(hFile[0], 0xFF83, 0x80);
     HidPortClose(hFile[0]);
 }
 

@@ -208,6 +208,19 @@ TEST_F(HubMemory, OemFirmwareVersionIsPrintedRaw)
                                                 ReadRequest(0x05, 0x003114, 10), ReadRequest(0x05, 0x00311E, 2)}));
 }
 
+TEST_F(HubMemory, OemFirmwareVersionBytesPassUnchanged)
+{
+    // Line-end bytes from the hub are data: 32 bytes out, then the tool's own CR LF.
+    std::string version = "V1\n2\r\n3";
+    version.resize(31, 'x');
+    version += '\r';
+    hub->PokeText(RegOEMFWVersion, version);
+    GetOEMFWVersion();
+    const std::string expected = "OEM FW Version: " + version + "\r\n";
+    EXPECT_EQ(ConsoleText(), expected);
+    EXPECT_EQ(LogText(), expected);
+}
+
 TEST_F(HubMemory, OemFirmwareVersionOfASilentHubIsAllNul)
 {
     hub->PokeText(RegOEMFWVersion, "V1.23");

@@ -254,7 +254,7 @@ struct ToolRun {
     std::string steps;
 };
 
-ToolRun RunTool(const std::string& hubText, const std::vector<std::string>& options)
+ToolRun RunTool(const std::string& hubText, const std::vector<std::string>& options, bool closedConsole = false)
 {
     TempDir work;
     TempDir tmp;
@@ -266,7 +266,9 @@ ToolRun RunTool(const std::string& hubText, const std::vector<std::string>& opti
     std::vector<std::string> argv = {
         testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", hubFile, "--trace", work.File("trace.txt"), "--"};
     argv.insert(argv.end(), options.begin(), options.end());
-    const testutil::ProcessResult result = testutil::RunProcess(argv, work.path(), tmp.path());
+    const testutil::ProcessResult result = closedConsole
+                                               ? testutil::RunProcessClosedConsole(argv, work.path(), tmp.path())
+                                               : testutil::RunProcess(argv, work.path(), tmp.path());
 
     ToolRun run;
     run.exitStatus = result.exitStatus;
@@ -380,6 +382,16 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
            0,
            "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
                " mode"});
+}
+
+TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
+{
+    // The console's reader is gone from the first line on (a pipe into a
+    // program that quit): the run goes on to its end, on the hub and in the log.
+    const ToolRun run = RunTool("", {}, true);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass);
+    ExpectModeOffAndUnlocked(run, "closed console");
 }
 
 TEST(HubSequence, ParameterAreaQueryNotConfirmed)

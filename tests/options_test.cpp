@@ -105,6 +105,9 @@ TEST(CheckCommandLine, ReportsTheFirstMalformedArgument)
         {{"/ACC-CALI-DELAY4294968"}, false, "/ACC-CALI-DELAY4294968"},
         {{"/ACC-CALI-DELAY-2"}, false, "/ACC-CALI-DELAY-2"},
         {{"/acc-cali-delay$FFFFFFF0", "/ACC-CALI-DELAY5"}, false, "/acc-cali-delay$FFFFFFF0"},
+        // Arguments that begin with no option name before the refused delay.
+        {{"foo", "/ACC-CALI-DELAY-5"}, false, "/ACC-CALI-DELAY-5"},
+        {{"/CUS2-CALI", "parameter", "1f", "20", "/ACC-CALI-DELAY5000000"}, false, "/ACC-CALI-DELAY5000000"},
     };
     for (const Case& c : cases) {
         Args args(c.args);
@@ -113,6 +116,29 @@ TEST(CheckCommandLine, ReportsTheFirstMalformedArgument)
         for (const std::string& a : c.args) shown += "[" + a + "]";
         EXPECT_EQ(CheckCommandLine(args.argc(), args.argv(), bad), c.ok) << shown;
         EXPECT_EQ(bad, c.bad) << shown;
+    }
+}
+
+TEST(OptionMalformed, OnlyTheDecidingArgumentCounts)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool malformed;
+        const char* bad;
+    } cases[] = {
+        {{}, false, ""},
+        {{"/?"}, false, ""},
+        {{"/?5"}, false, ""},
+        {{"/?X"}, true, "/?X"},
+        {{"foo", "/?x", "/?"}, true, "/?x"},
+        {{"/?", "/?X"}, false, ""},
+        {{"/LUXA"}, false, ""},
+    };
+    for (const Case& c : cases) {
+        Args args(c.args);
+        std::string bad;
+        EXPECT_EQ(OptionMalformed(args.argc(), args.argv(), "/?", bad), c.malformed) << c.bad;
+        EXPECT_EQ(bad, c.bad);
     }
 }
 

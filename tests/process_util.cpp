@@ -37,6 +37,7 @@ std::vector<char*> CArgs(const std::vector<std::string>& argv)
     if (uid != -1 && (setgid(static_cast<gid_t>(uid)) != 0 || setuid(static_cast<uid_t>(uid)) != 0)) _exit(126);
     if (chdir(cwd.c_str()) != 0) _exit(127);
     setenv("TMPDIR", tmpdir.c_str(), 1);
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever this process does
     std::vector<char*> args = CArgs(argv);
     execv(args[0], args.data());
     _exit(127);
@@ -123,12 +124,44 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     return result;
 }
 
+ProcessResult RunProcessClosedConsole(const std::vector<std::string>& argv, const std::string& cwd,
+                                      const std::string& tmpdir)
+{
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) _exit(125);
+        close(pipeFds[0]);  // nobody reads
+        const int devNull = open("/dev/null", O_RDWR);
+        dup2(devNull, STDIN_FILENO);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        close(pipeFds[1]);
+        setsid();
+        ExecChild(argv, cwd, tmpdir, -1);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ProcessResult result;
+    result.exitStatus = DecodeStatus(status);
+    return result;
+}
+
 PtyProcess::PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
-                       int uid)
+                       int uid, bool inputFromDevNull)
 {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ < 0) throw std::runtime_error("forkpty failed");
-    if (pid_ == 0) ExecChild(argv, cwd, tmpdir, uid);
+    if (pid_ == 0) {
+        if (inputFromDevNull) {
+            const int devNull = open("/dev/null", O_RDONLY);
+            dup2(devNull, STDIN_FILENO);
+            close(devNull);
+        }
+        ExecChild(argv, cwd, tmpdir, uid);
+    }
 }
 
 PtyProcess::~PtyProcess()

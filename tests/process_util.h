@@ -41,11 +41,19 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir,
                          bool mergeStderr = false, int uid = -1);
 
+// Runs argv to its end with a standard output whose reading end is closed
+// before it starts, as when the console's reader has gone; out stays empty.
+// exitStatus is -1 when a signal ended it.
+ProcessResult RunProcessClosedConsole(const std::vector<std::string>& argv, const std::string& cwd,
+                                      const std::string& tmpdir);
+
 // A process on a pseudo-terminal, so that it sees a console; as user uid
-// when it is not -1.
+// when it is not -1. With inputFromDevNull its standard input is /dev/null
+// while the terminal stays its controlling terminal.
 class PtyProcess {
 public:
-    PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir, int uid = -1);
+    PtyProcess(const std::vector<std::string>& argv, const std::string& cwd, const std::string& tmpdir, int uid = -1,
+               bool inputFromDevNull = false);
     ~PtyProcess();
     PtyProcess(const PtyProcess&) = delete;
     PtyProcess& operator=(const PtyProcess&) = delete;

@@ -1,5 +1,8 @@
-// The run frame of the production binary, seen from outside: banners, help,
-// run log, single-instance guard, key prompts and exit status.
+// The run frame seen from outside: banners, help, run log, single-instance
+// guard, key prompts and exit status. The runs are the stand-in's on a
+// machine without a hub, each with a lock directory of its own, so that they
+// never meet each other or an instance of the tool on this machine (the
+// production binary's own guard: instance_guard_test.cpp).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -91,10 +94,17 @@ const char* const kHelp =
 
 class RunFrame : public ::testing::Test {
 protected:
+    void SetUp() override { testutil::WriteFile(noHub, "device /dev/sim/keyboard page=0x0001 usage=0x06\n"); }
     std::vector<std::string> Tool(std::vector<std::string> options) const
     {
-        options.insert(options.begin(), testutil::BinaryPath("XOVSensorHubCalibration"));
-        return options;
+        std::vector<std::string> argv = {testutil::BinaryPath("XOVSensorHubCalibration-sim"),
+                                         "--hub",
+                                         noHub,
+                                         "--lock-dir",
+                                         lockDir.path(),
+                                         "--"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return argv;
     }
     testutil::ProcessResult Run(std::vector<std::string> options) const
     {
@@ -104,7 +114,9 @@ protected:
     bool LogExists() const { return testutil::FileExists(work.File(kLogName)); }
 
     TempDir work;     // the tool's working directory
-    TempDir lockDir;  // TMPDIR of the tool: where its single-instance lock lies
+    TempDir lockDir;  // where its single-instance lock lies (also its TMPDIR)
+    TempDir machine;
+    const std::string noHub = machine.File("none.hub");
 };
 
 }  // namespace
@@ -152,6 +164,9 @@ TEST_F(RunFrame, MalformedOptionEndsBeforeDiscovery)
         {{"/MTPID2147483648"}, "/MTPID2147483648"},
         {{"/HIDCMDDELAYMS1.5"}, "/HIDCMDDELAYMS1.5"},
         {{"/CUS2-CALI", "parameter", "1f", "xyz"}, "xyz"},
+        // A refused face delay after arguments that begin with no option name.
+        {{"foo", "/ACC-CALI-DELAY-5"}, "/ACC-CALI-DELAY-5"},
+        {{"/CUS2-CALI", "parameter", "1f", "20", "/ACC-CALI-DELAY5000000"}, "/ACC-CALI-DELAY5000000"},
     };
     for (const Case& c : cases) {
         const auto result = Run(c.options);
@@ -160,6 +175,15 @@ TEST_F(RunFrame, MalformedOptionEndsBeforeDiscovery)
         EXPECT_EQ(result.out, kConsoleBanner + line) << c.bad;
         EXPECT_EQ(Log(), kLogBanner + line) << c.bad;
     }
+}
+
+TEST_F(RunFrame, MalformedHelpEndsBeforeTheRunLog)
+{
+    testutil::WriteFile(work.File(kLogName), "earlier run\r\n");
+    const auto result = Run({"/ACC1-CALI", "/?X"});
+    EXPECT_EQ(result.exitStatus, ProcessExitStatus(-3));
+    EXPECT_EQ(result.out, kConsoleBanner + "Invalid command-line argument: /?X\r\n");
+    EXPECT_EQ(Log(), "earlier run\r\n");
 }
 
 TEST_F(RunFrame, UncreatableLogLeavesTheConsoleRun)
@@ -187,11 +211,17 @@ TEST_F(RunFrame, KeyPromptsOnAConsoleWaitForOneKeyEach)
         std::vector<std::string> options;
         int prompts;
         std::string key;
+        bool inputFromDevNull = false;
     } cases[] = {{{"/NAC"}, 1, "#"}, {{"/FNC"}, 1, "#"}, {{"/NAC", "/FNC"}, 2, "#"},
                  // Ctrl+C answers the prompt like any key and does not kill the run.
-                 {{"/NAC"}, 1, "\x03"}};
+                 {{"/NAC"}, 1, "\x03"},
+                 // An arrow key sends three bytes and answers one prompt.
+                 {{"/NAC", "/FNC"}, 2, "\x1b[A"},
+                 // The key comes from the terminal, not from standard input.
+                 {{"/NAC", "/FNC"}, 2, "#", true}};
     for (const Case& c : cases) {
-        PtyProcess tool(Tool(c.options), work.path(), lockDir.path());
+        SCOPED_TRACE(testing::PrintToString(c.key) + (c.inputFromDevNull ? " input from /dev/null" : ""));
+        PtyProcess tool(Tool(c.options), work.path(), lockDir.path(), -1, c.inputFromDevNull);
         std::string prompts;
         for (int i = 0; i < c.prompts; ++i) {
             prompts += kPrompt;
@@ -207,8 +237,6 @@ TEST_F(RunFrame, KeyPromptsOnAConsoleWaitForOneKeyEach)
 
 TEST_F(RunFrame, SecondPromptOnlyForAFailedRunThenThePause)
 {
-    const std::string noHub = work.File("none.hub");
-    testutil::WriteFile(noHub, "device /dev/sim/keyboard page=0x0001 usage=0x06\n");
     struct Case {
         std::string hub;
         std::vector<std::string> options;
@@ -264,7 +292,7 @@ TEST_F(RunFrame, LockFileLeftWithoutWritePermissionStillGuards)
     std::filesystem::permissions(lock, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                            std::filesystem::perms::others_read);
     const int uid = getuid() == 0 ? 65534 : -1;
-    for (const std::string& dir : {work.path(), lockDir.path()})
+    for (const std::string& dir : {work.path(), lockDir.path(), machine.path()})
         std::filesystem::permissions(dir, std::filesystem::perms::all);
 
     PtyProcess first(Tool({"/NAC"}), work.path(), lockDir.path(), uid);
@@ -274,6 +302,42 @@ TEST_F(RunFrame, LockFileLeftWithoutWritePermissionStillGuards)
     EXPECT_EQ(second.out, "This application can not be repeated!\r\n\r\n");
     first.Type(" ");
     EXPECT_EQ(first.Wait(), 255);
+}
+
+TEST_F(RunFrame, PlantedLinkInTheLockPlaceIsNeitherFollowedNorChanged)
+{
+    // Whoever may write the lock's directory can put a link in the lock
+    // file's place. The run goes on without the guard and leaves both as they were.
+    namespace fs = std::filesystem;
+    const std::string lock = lockDir.File("XOVSensorHubCalibration.lock");
+    const std::string target = machine.File("precious");
+    testutil::WriteFile(target, "keep\n");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    fs::create_symlink(target, lock);
+    EXPECT_EQ(Run({}).exitStatus, 255);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadFile(target), "keep\n");
+    EXPECT_TRUE(fs::is_symlink(lock));
+
+    // A link to nothing creates nothing.
+    const std::string missing = machine.File("missing");
+    fs::remove(lock);
+    fs::create_symlink(missing, lock);
+    EXPECT_EQ(Run({}).exitStatus, 255);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(missing)));
+}
+
+TEST_F(RunFrame, OnlyALockFileTheRunCreatedGetsItsModeChanged)
+{
+    namespace fs = std::filesystem;
+    const std::string lock = lockDir.File("XOVSensorHubCalibration.lock");
+    const fs::perms everybody = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+    EXPECT_EQ(Run({}).exitStatus, 255);
+    EXPECT_EQ(fs::status(lock).permissions(), everybody);  // whatever the umask
+    fs::permissions(lock, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    EXPECT_EQ(Run({}).exitStatus, 255);
+    EXPECT_EQ(fs::status(lock).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(ExitStatus, NonZeroCodesNeverReadAsPass)
