@@ -390,7 +390,7 @@ TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
     // program that quit): the run goes on to its end, on the hub and in the log.
     const ToolRun run = RunTool("", {}, true);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass);
+    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + kPass);
     ExpectModeOffAndUnlocked(run, "closed console");
 }
 
