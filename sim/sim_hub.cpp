@@ -18,6 +18,7 @@ SimHub::SimHub()
     commands[HidCmdWriteReg] = {&SimHub::OnWriteRegRequest, nullptr};
     commands[HidCmdWriteRegF0] = {&SimHub::OnWriteRegRequest, nullptr};
     RegisterLinkCommands();
+    RegisterSaveCommands();
 }
 
 bool SimHub::IsVendorString(const HidReport& report)
@@ -68,6 +69,10 @@ bool SimHub::OnGetFeature(HidReport& reply)
     ++transferCount;
     if (faults.silent.Hits(transferCount) || faults.getFail.Hits(getCount)) return false;
 
+    if (failFetches > 0) {
+        --failFetches;
+        return false;
+    }
     ++pollCount;
     reply.fill(0);
     reply[0] = HidReportId;
