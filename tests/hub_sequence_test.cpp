@@ -176,6 +176,8 @@ bool IsInventoryRead(const Token& t)
 //   acc2              an ACC2 reading
 //   initstatus        the RegInitStatus read
 //   fwver             the firmware-version read
+//   R<first>-<last>   a chunked read of consecutive chunks (a parameter block)
+//   X2                a save request
 std::string Steps(const std::vector<TraceLine>& trace)
 {
     const std::vector<Token> tokens = Tokens(trace);
@@ -225,6 +227,14 @@ std::string Steps(const std::vector<TraceLine>& trace)
                    tokens[i].address < 0x003120)
                 ++i;
             add("fwver");
+        } else if (t.kind == "R" && i + 1 < tokens.size() && tokens[i + 1].kind == "R" &&
+                   tokens[i + 1].address == t.address + 10) {
+            // A chunked read of a block: its first and its last chunk.
+            while (i + 1 < tokens.size() && tokens[i + 1].kind == "R" &&
+                   tokens[i + 1].address == tokens[i].address + 10)
+                ++i;
+            add("R" + Hex6(t.address) + "-" + Hex6(tokens[i].address));
+            ++i;
         } else {
             add(t.kind + (t.kind == "R" || t.kind == "W" ? Hex6(t.address) : ""));
             ++i;
@@ -358,14 +368,31 @@ const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
 
 // ---------------------------------------------------------------------------
 
+// The save step of a default run on the healthy hub: the report from the RAM
+// copy, the angle re-check, the verified save, the closing line and the time.
+const std::string kHealthySave =
+    "Accel Biases : 0.011719,-0.007812,0.019531\r\n"
+    "Gyro  Biases : 0.895240,-0.223810,0.447620\r\n"
+    "Comp  Biases : 0.468750,-0.312500,0.156250\r\n"
+    "Accel2 Biases: -0.015625,0.023438,-0.011719\r\n"
+    "Light Transmittance=80.00%\r\n"
+    "\r\n(New Angle=2)\r\n"
+    "--== Save The Result To Flash ==--\r\n"
+    "(Total Time: 7 s)\r\n";
+// Report: both copies, the two flag bytes; the angle; the verified save:
+// snapshot, request, both copies, the flag bytes.
+const std::string kHealthySaveSteps =
+    "R001000-0013fc R082000-0823fc R00100b W08200b R00103b W08203b acc2 "
+    "R082000-0823fc X2 R001000-0013fc R082000-0823fc R00100b W08200b R00103b W08203b";
+
 TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
 {
     Check({"healthy.hub",
            "",
            {},
-           kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass,
+           kFound + "Fusion: 9D.\r\n" + kStatus6 + kHealthySave + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status mode"});
+           "mode query " + kHeadClear + " inventory status " + kHealthySaveSteps + " mode"});
 }
 
 TEST(HubSequence, ParameterAreaQueryNotConfirmed)
@@ -626,15 +653,17 @@ TEST(HubSequence, PacingWindow)
     struct Case {
         std::vector<std::string> options;
         std::size_t pacedTransfers;  // transfers after the status list that wait 100 ms first
+        std::string save;            // the save step's lines
     } cases[] = {
-        {{"/HIDCMDDELAYMS100", "/NC"}, 2},  // mode off: the vendor string and its read-back
-        {{"/HIDCMDDELAYMS100"}, 0},
-        {{"/HIDCMDDELAYMS100", "/CS"}, 0},
+        {{"/HIDCMDDELAYMS100", "/NC"}, 2, ""},  // mode off: the vendor string and its read-back
+        {{"/HIDCMDDELAYMS100"}, 0, kHealthySave},
+        {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunTool("", c.options);
         EXPECT_EQ(run.exitStatus, 0) << Shown(c.options);
-        EXPECT_EQ(run.console, kConsoleBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass) << Shown(c.options);
+        EXPECT_EQ(run.console, kConsoleBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + c.save + kPass)
+            << Shown(c.options);
         const std::vector<Token> tokens = Tokens(run.trace);
         std::size_t status = tokens.size();
         for (std::size_t i = 0; i < tokens.size(); ++i)
