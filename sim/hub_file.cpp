@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "sim/hub_file_link.h"
+#include "sim/hub_file_save.h"
 
 namespace sim {
 
@@ -280,6 +281,8 @@ std::map<std::string, HubFileDirective>& Directives()
     };
     static const bool linkDirectivesAdded = (AddLinkDirectives(table), true);
     (void)linkDirectivesAdded;
+    static const bool saveDirectivesAdded = (AddSaveDirectives(table), true);
+    (void)saveDirectivesAdded;
     return table;
 }
 

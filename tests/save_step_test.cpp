@@ -13,6 +13,7 @@
 #include "hub/inventory.h"
 #include "hub/transport.h"
 #include "procedures/save_flash.h"
+#include "sim/hub_file.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -373,6 +374,105 @@ TEST_F(SaveStep, TotalTimeInWholeSecondsOfTheUnsignedTickDifference)
         const std::string text = ConsoleText();
         EXPECT_EQ(text.substr(text.rfind('(')), std::string("(Total Time: ") + c.seconds + " s)\r\n")
             << c.clockStart << " " << c.sinceStart;
+    }
+}
+
+// The "save" directive of the hub file, on a machine loaded from text.
+class SaveHubFile : public SimFixture {
+protected:
+    bool Load(const std::string& saveLine)
+    {
+        const std::string text = "device /dev/sim/sensorhub hub\n"
+                                 "sensor acc1 value=0,0,1\n"
+                                 "sensor acc2 value=0,0,1 angle-counts=9\n"
+                                 "param-area eflash=0x001000 ram=0x082000 length=20\n"
+                                 "param both acc1-bias 3 -2 5\n" +
+                                 saveLine + "\n";
+        std::string error;
+        if (!sim::LoadHubText(text, "t.hub", sim::Port(), error, &hub)) {
+            lastError = error;
+            return false;
+        }
+        hFile[0] = sim::Port().Open(0);
+        SensorCunt = 1;
+        gEFlashAddr = hub->paramEFlashAddr;
+        gBufferAddr = hub->paramBufferAddr;
+        gParamLength = hub->paramLength;
+        SensorList[SensorSlotAcc1] = SensorList[SensorSlotAcc2] = SensorPresent;
+        gArgc = 1;
+        gArgv = tool;
+        sim::TraceReset();
+        return true;
+    }
+    std::size_t SaveRequests()
+    {
+        std::size_t n = 0;
+        for (const std::string& s : Events({"SET"}))
+            if (s.compare(0, 10, "SET 5a0201") == 0) ++n;
+        return n;
+    }
+    std::shared_ptr<sim::SimHub> hub;
+    std::string lastError;
+    char name[5] = "tool";
+    char* tool[2] = {name, nullptr};
+};
+
+TEST_F(SaveHubFile, AnswersAsTheDirectiveSays)
+{
+    struct Case {
+        std::string line;
+        std::uint8_t result;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {"", 0, 1},
+        {"save silent=1", 0, 2},
+        {"save silent=always", 1, 11},
+        {"save stale=3", 0, 4},
+        {"save stale=always", 1, 11},
+        // The third pass compares with a snapshot taken at the second reply's
+        // RAM address; the fourth takes it at the learnt one again.
+        {"save other=2 ram=0x090000", 0, 4},
+        {"save other=1 bytes=2,0", 0, 2},
+        {"save other=always length=19", 1, 11},
+    };
+    for (const Case& c : cases) {
+        Restart();
+        ASSERT_TRUE(Load(c.line)) << lastError;
+        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), c.result) << c.line;
+        EXPECT_EQ(SaveRequests(), c.requests) << c.line;
+        if (c.result == 0) {
+            EXPECT_EQ(hub->Peek(0x001000, 20), hub->Peek(0x082000, 20)) << c.line;
+        }
+    }
+}
+
+TEST_F(SaveHubFile, RecheckAngleFromTheFirstReadOfTheEFlashCopy)
+{
+    ASSERT_TRUE(Load("save recheck-angle-counts=900"));  // 201 degrees
+    RunSaveStep(0);
+    EXPECT_NE(ConsoleText().find("\r\n(New Angle=201)\r\n"), std::string::npos) << ConsoleText();
+    EXPECT_EQ(ResultFlag, ResultNewAngleFail);
+
+    // With "/QS" nothing reads the eFlash copy before the re-check.
+    Restart();
+    ASSERT_TRUE(Load("save recheck-angle=180"));
+    std::string qs = "/QS";
+    char* argv[3] = {name, qs.data(), nullptr};
+    gArgc = 2;
+    gArgv = argv;
+    RunSaveStep(0);
+    EXPECT_NE(ConsoleText().find("\r\n(New Angle=2)\r\n"), std::string::npos) << ConsoleText();
+    EXPECT_EQ(ResultFlag, 0);
+}
+
+TEST_F(SaveHubFile, DirectiveFaults)
+{
+    for (const std::string line : {"save silent=x", "save bytes=2", "save ram=0x1000000", "save length=65536",
+                                   "save recheck-angle=abc", "save recheck-angle-counts=40000", "save speed=1",
+                                   "save quick"}) {
+        EXPECT_FALSE(Load(line)) << line;
+        EXPECT_NE(lastError.find("t.hub:6: save: "), std::string::npos) << lastError;
     }
 }
 
