@@ -66,9 +66,9 @@ void RecheckAngle(std::uint8_t hub)
 {
     const std::int32_t angle = GetAngle(hub);
     PrintBoth("\r\n(New Angle=%d)\r\n", angle);
-    const bool passed =
-        Given("/SCA") ? LyingModeTest(angle, ToleranceFromOption(Lookup("/NEWSCA"), kDefaultNewAngleTolerance))
-                      : TabletModeTest(angle, ToleranceFromOption(Lookup("/NEWCA"), kDefaultNewAngleTolerance));
+    const bool passed = Given("/SCA")
+                            ? LyingModeTest(angle, ToleranceFromOption(Lookup("/NEWSCA"), kDefaultNewAngleTolerance))
+                            : TabletModeTest(angle, ToleranceFromOption(Lookup("/NEWCA"), kDefaultNewAngleTolerance));
     if (!passed) ResultFlag += ResultNewAngleFail;
 }
 

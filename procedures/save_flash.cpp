@@ -87,7 +87,8 @@ void CopyFlagByte(std::uint8_t hub, std::uint64_t from, std::uint64_t to)
 
 void CopyFlagBytes(std::uint8_t hub, const std::vector<std::uint8_t>& flash, const std::vector<std::uint8_t>& ram)
 {
-    if (SensorList[SensorSlotAcc1] != SensorAbsent) CopyFlagByte(hub, ParameterBlock::Acc1FlagByte, ParameterBlock::Acc1FlagByte);
+    if (SensorList[SensorSlotAcc1] != SensorAbsent)
+        CopyFlagByte(hub, ParameterBlock::Acc1FlagByte, ParameterBlock::Acc1FlagByte);
     if (SensorList[SensorSlotAcc2] != SensorAbsent) {
         // The signature of the RAM copy decides; each side then moves by its
         // own copy's ext.
@@ -171,7 +172,8 @@ std::uint8_t PrintReport(std::uint8_t mask, const std::vector<std::uint8_t>& cop
                     {GyroValue(area.Word(at)), GyroValue(area.Word(at + 2)), GyroValue(area.Word(at + 4))});
     }
     if ((mask & ReportMaskCompass) != 0 && SensorList[SensorSlotCompass] != SensorAbsent && signature && ext != 0) {
-        const std::size_t at = acc2Present ? ParameterBlock::CompassBiasWithAcc2 : ParameterBlock::CompassBiasWithoutAcc2;
+        const std::size_t at =
+            acc2Present ? ParameterBlock::CompassBiasWithAcc2 : ParameterBlock::CompassBiasWithoutAcc2;
         PrintTriple("Comp  Biases : %f,%f,%f\r\n", ScaledTriple(area, at));
     }
     if ((mask & ReportMaskAcc2) != 0 && acc2Present) {

@@ -238,8 +238,7 @@ TEST_F(SaveFlash, ReplyThatIsNoSaveAnswerFailsItsPass)
         hub->saveOtherBufferAddr = kRam;
         hub->saveOtherLength = kLength;
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
-        EXPECT_EQ(SaveSets(), (std::vector<std::string>{SaveSet(), SaveSet()}))
-            << int{pair[0]} << "," << int{pair[1]};
+        EXPECT_EQ(SaveSets(), (std::vector<std::string>{SaveSet(), SaveSet()})) << int{pair[0]} << "," << int{pair[1]};
         // The copies are read (and compared) only in the second pass.
         EXPECT_EQ(ReadSets().size(), 4 * kChunks + 2);
     }
@@ -337,10 +336,10 @@ TEST_F(SaveFlash, FlagByteCopiesOutsideTheAreaAreSkipped)
 
 TEST_F(SaveFlash, ReportLinesInTheirOrder)
 {
-    PutWords(block, 12, 3, -2, 5);         // ACC1 bias
-    PutWords(block, 18, 1000, -1, 2);      // gyrometer bias
-    PutWords(block, 38, 256, 512, -256);   // ACC1 gain
-    PutWords(block, 52, 120, -80, 40);     // compass bias (ACC2 present)
+    PutWords(block, 12, 3, -2, 5);          // ACC1 bias
+    PutWords(block, 18, 1000, -1, 2);       // gyrometer bias
+    PutWords(block, 38, 256, 512, -256);    // ACC1 gain
+    PutWords(block, 52, 120, -80, 40);      // compass bias (ACC2 present)
     PutWords(block, 26 + kExt, -4, 6, -3);  // ACC2 bias
     PutWords(block, 32 + kExt, 256, 256, 128);
     block[4] = 0xE8;  // light gain base 1000
@@ -383,8 +382,8 @@ TEST_F(SaveFlash, MaskSensorsAndFieldsDecideWhichLinesAppear)
         {"bits 0x40 and 0x80 select nothing", 0xC0, nullptr, ""},
         {"gyrometer variant: no gyrometer line", ReportMaskGyro,
          [](std::vector<std::uint8_t>&) { SensorList[SensorSlotGyro] = GyroVariant; }, ""},
-        {"light base 0", ReportMaskLight,
-         [](std::vector<std::uint8_t>& b) { b[6] = 50; }, "Light Transmittance=0.00%\r\n"},
+        {"light base 0", ReportMaskLight, [](std::vector<std::uint8_t>& b) { b[6] = 50; },
+         "Light Transmittance=0.00%\r\n"},
         {"one colour transmittance 0: no colour line", ReportMaskColor,
          [](std::vector<std::uint8_t>&) {
              ColorSensorFlag = 1;
@@ -425,8 +424,9 @@ TEST_F(SaveFlash, ReportReadsTheChosenCopy)
     MaxACC1Bias = 2.0f;
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc1, ReportSourceFlash), 0);
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc1, ReportSourceBuffer), 0);
-    EXPECT_EQ(ConsoleText(), "Accel Biases : 0.000000,0.000000,1.000000\r\n"
-                             "Accel Biases : 0.000000,0.000000,-1.000000\r\n");
+    EXPECT_EQ(ConsoleText(),
+              "Accel Biases : 0.000000,0.000000,1.000000\r\n"
+              "Accel Biases : 0.000000,0.000000,-1.000000\r\n");
 }
 
 TEST_F(SaveFlash, BiasLimits)
@@ -438,12 +438,9 @@ TEST_F(SaveFlash, BiasLimits)
         bool error;
     };
     const Case cases[] = {
-        {38, 0, 0, 0.15f, "0.148438,0.000000,0.000000", false},
-        {39, 0, 0, 0.15f, "0.152344,0.000000,0.000000", true},
-        {0, 0, -39, 0.15f, "0.000000,0.000000,-0.152344", true},
-        {0, 63, 0, 0.25f, "0.000000,0.246094,0.000000", false},
-        {0, 64, 0, 0.25f, "0.000000,0.250000,0.000000", true},
-        {0, 0, 0, 0.0f, "0.000000,0.000000,0.000000", true},
+        {38, 0, 0, 0.15f, "0.148438,0.000000,0.000000", false},  {39, 0, 0, 0.15f, "0.152344,0.000000,0.000000", true},
+        {0, 0, -39, 0.15f, "0.000000,0.000000,-0.152344", true}, {0, 63, 0, 0.25f, "0.000000,0.246094,0.000000", false},
+        {0, 64, 0, 0.25f, "0.000000,0.250000,0.000000", true},   {0, 0, 0, 0.0f, "0.000000,0.000000,0.000000", true},
         {1, 1, 1, -0.05f, "0.003906,0.003906,0.003906", true},
     };
     for (const Case& c : cases) {
@@ -508,8 +505,9 @@ TEST_F(SaveFlash, VerifiedSaveReportsFromTheEFlashCopy)
     PutWords(block, 12, 39, 0, 0);
     PokeBoth();
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, ReportMaskAcc1, ReportSourceFlash), 1);
-    EXPECT_EQ(ConsoleText(), "Accel Biases : 0.152344,0.000000,0.000000\r\n"
-                             "Error!! Accel1 Biases can't more than +/-0.15 .\r\n");
+    EXPECT_EQ(ConsoleText(),
+              "Accel Biases : 0.152344,0.000000,0.000000\r\n"
+              "Error!! Accel1 Biases can't more than +/-0.15 .\r\n");
 }
 
 TEST_F(SaveFlash, ZeroLengthVerifiesAtTheFirstReply)

@@ -256,8 +256,8 @@ TEST_F(SaveStep, BareAcc1BiasStopsTheSave)
     Options({"/ACC1-BIAS"});
     RunSaveStep(0);
     EXPECT_EQ(MaxACC1Bias, 0.0f);
-    EXPECT_EQ(ConsoleText(), kAcc1Line + "Error!! Accel1 Biases can't more than +/-0.00 .\r\n" + kGyroLine +
-                                 kCompLine + kAcc2Line + kLightLine + kColorLines + kNotSaved + kTime0);
+    EXPECT_EQ(ConsoleText(), kAcc1Line + "Error!! Accel1 Biases can't more than +/-0.00 .\r\n" + kGyroLine + kCompLine +
+                                 kAcc2Line + kLightLine + kColorLines + kNotSaved + kTime0);
     EXPECT_EQ(LogText(), kAcc1Line + "Error, Accel1 Biases can't more than +/-0.00 .\r\n" + kGyroLine + kCompLine +
                              kAcc2Line + kLightLine + kColorLines + kNotSaved + kTime0);
     EXPECT_EQ(ResultFlag, 1);
@@ -356,8 +356,8 @@ TEST_F(SaveStep, TotalTimeInWholeSecondsOfTheUnsignedTickDifference)
     RunSaveStep(0);
     const auto stepMs = static_cast<std::uint32_t>(sim::VirtualNow());
     struct Case {
-        std::uint64_t clockStart;   // virtual time when the step starts
-        std::uint32_t sinceStart;   // ms from the start tick to the step's end
+        std::uint64_t clockStart;  // virtual time when the step starts
+        std::uint32_t sinceStart;  // ms from the start tick to the step's end
         const char* seconds;
     };
     const Case cases[] = {
@@ -382,12 +382,13 @@ class SaveHubFile : public SimFixture {
 protected:
     bool Load(const std::string& saveLine)
     {
-        const std::string text = "device /dev/sim/sensorhub hub\n"
-                                 "sensor acc1 value=0,0,1\n"
-                                 "sensor acc2 value=0,0,1 angle-counts=9\n"
-                                 "param-area eflash=0x001000 ram=0x082000 length=20\n"
-                                 "param both acc1-bias 3 -2 5\n" +
-                                 saveLine + "\n";
+        const std::string text =
+            "device /dev/sim/sensorhub hub\n"
+            "sensor acc1 value=0,0,1\n"
+            "sensor acc2 value=0,0,1 angle-counts=9\n"
+            "param-area eflash=0x001000 ram=0x082000 length=20\n"
+            "param both acc1-bias 3 -2 5\n" +
+            saveLine + "\n";
         std::string error;
         if (!sim::LoadHubText(text, "t.hub", sim::Port(), error, &hub)) {
             lastError = error;
@@ -468,9 +469,9 @@ TEST_F(SaveHubFile, RecheckAngleFromTheFirstReadOfTheEFlashCopy)
 
 TEST_F(SaveHubFile, DirectiveFaults)
 {
-    for (const std::string line : {"save silent=x", "save bytes=2", "save ram=0x1000000", "save length=65536",
-                                   "save recheck-angle=abc", "save recheck-angle-counts=40000", "save speed=1",
-                                   "save quick"}) {
+    for (const std::string line :
+         {"save silent=x", "save bytes=2", "save ram=0x1000000", "save length=65536", "save recheck-angle=abc",
+          "save recheck-angle-counts=40000", "save speed=1", "save quick"}) {
         EXPECT_FALSE(Load(line)) << line;
         EXPECT_NE(lastError.find("t.hub:6: save: "), std::string::npos) << lastError;
     }
