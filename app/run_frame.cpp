@@ -9,6 +9,7 @@
 #include "common/platform.h"
 #include "common/state.h"
 #include "hub/discovery.h"
+#include "procedures/save_flash.h"
 
 namespace {
 
@@ -151,6 +152,7 @@ std::int32_t RunTool(int argc, char** argv)
     if (SensorCunt == 0) {
         ResultFlag = ResultNoHub;
     } else {
+        RunReportMask = ReportMaskAll;
         for (std::uint8_t hub = 0; hub < SensorCunt; ++hub) HubSequence(hub);
     }
 

@@ -8,6 +8,7 @@ constexpr float kDefaultMaxGyroOffset = 6.0f;
 constexpr std::int32_t kDefaultAccuracy = 3;
 constexpr float kDefaultMaxAccBias = 0.15f;
 constexpr float kDefaultMaxACCOffset = 0.1f;
+constexpr std::uint8_t kReportMaskAll = 0xFF;
 
 }  // namespace
 
@@ -46,6 +47,7 @@ std::uint32_t gEFlashAddr;
 std::uint32_t gBufferAddr;
 std::uint16_t gParamLength;
 float ColorTransmittance[3];
+std::uint8_t RunReportMask = kReportMaskAll;
 
 void ResetProcessState()
 {
@@ -77,4 +79,5 @@ void ResetProcessState()
     gEFlashAddr = gBufferAddr = 0;
     gParamLength = 0;
     for (float& t : ColorTransmittance) t = 0.0f;
+    RunReportMask = kReportMaskAll;
 }

@@ -64,6 +64,10 @@ extern std::uint16_t gParamLength;
 // Colour transmittances in percent (written by colour calibration).
 extern float ColorTransmittance[3];
 
+// The save step's report mask, kept from hub to hub (all lines, 0xFF, at
+// the start of the run; written by the front end).
+extern std::uint8_t RunReportMask;
+
 // Puts every variable above back to its start-of-process value.
 // The tool never calls it; tests that run several runs in one process do.
 void ResetProcessState();

@@ -8,6 +8,7 @@
 #include "sim/hub_file_light.h"
 #include "sim/hub_file_link.h"
 #include "sim/hub_file_selftest.h"
+#include "sim/hub_file_save.h"
 
 namespace sim {
 
@@ -289,6 +290,8 @@ std::map<std::string, HubFileDirective>& Directives()
     (void)calibrateDirectivesAdded;
     static const bool lightDirectivesAdded = (AddLightDirectives(table), true);
     (void)lightDirectivesAdded;
+    static const bool saveDirectivesAdded = (AddSaveDirectives(table), true);
+    (void)saveDirectivesAdded;
     return table;
 }
 

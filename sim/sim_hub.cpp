@@ -21,6 +21,7 @@ SimHub::SimHub()
     RegisterSelfTestCommands();
     RegisterCalibrateCommands();
     RegisterLightCommands();
+    RegisterSaveCommands();
 }
 
 bool SimHub::IsVendorString(const HidReport& report)
@@ -71,6 +72,10 @@ bool SimHub::OnGetFeature(HidReport& reply)
     ++transferCount;
     if (faults.silent.Hits(transferCount) || faults.getFail.Hits(getCount)) return false;
 
+    if (failFetches > 0) {
+        --failFetches;
+        return false;
+    }
     ++pollCount;
     reply.fill(0);
     reply[0] = HidReportId;

@@ -248,6 +248,31 @@ public:
     void ApplyLightBehaviour(const HidReport& request, HidReport& reply);
     static std::uint16_t ScaleReading(std::uint16_t value, const GainPair& gain);
 
+    // --- parameter-block save (sim/sim_hub_save.cpp) -------------------------
+    // Save to flash (0x02, sub-command 1): the request copies paramLength bytes
+    // of the RAM copy to the eFlash copy; the reply carries 2, 1 and the area
+    // (bytes 3-5 eFlash, 6-8 RAM, 9-10 length). The first N save requests
+    // (per setting; -1: every one) are handled otherwise:
+    //   saveSilent: not answered, the fetch after the request fails;
+    //   saveOther:  answered with saveOtherBytes and the saveOther* area;
+    //   saveStale:  the copy is made, then byte 0 of the eFlash copy is
+    //               inverted, so it differs from the RAM copy.
+    int saveSilent = 0, saveOther = 0, saveStale = 0;
+    std::array<std::uint8_t, 2> saveOtherBytes{HidCmdParameterBlock, ParameterBlockSaveToFlash};
+    std::uint32_t saveOtherEFlashAddr = 0, saveOtherBufferAddr = 0;
+    std::uint16_t saveOtherLength = 0;
+    // Lid angle (ACC2 report counts) from the first register read inside the
+    // eFlash copy on, when set: what the angle re-check after the report reads.
+    bool hasRecheckAngle = false;
+    std::int16_t recheckAngleCounts = 0;
+    int saveRequests = 0;  // save requests taken
+    int failFetches = 0;   // the next N get-features fail (set by handlers)
+
+    void RegisterSaveCommands();
+    void OnParameterBlockRequest(const HidReport& request);  // 0x02
+    void OnSaveToFlashReply(const HidReport& request, HidReport& reply);
+    void OnSaveWatchedRead(const HidReport& request, HidReport& reply);  // 0x05 and 0x07
+
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);

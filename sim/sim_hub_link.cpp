@@ -126,9 +126,13 @@ void SimHub::OnGetSensorValueReply(const HidReport& request, HidReport& reply)
 
 // Sub-command 0: bytes 1-2 echo 2 and 0 (byte 2 reads 1 when the query is not
 // confirmed); 3-5 the eFlash address, 6-8 the RAM address, 9-10 the length.
-// Other sub-commands: the default reply.
+// Sub-command 1: the save (sim/sim_hub_save.cpp). Others: the default reply.
 void SimHub::OnParameterBlockReply(const HidReport& request, HidReport& reply)
 {
+    if (request[2] == ParameterBlockSaveToFlash) {
+        OnSaveToFlashReply(request, reply);
+        return;
+    }
     DefaultReply(request, reply);
     if (request[2] != ParameterBlockGetAddr) return;
     if (!paramQueryConfirms) reply[2] = 1;

@@ -176,6 +176,8 @@ bool IsInventoryRead(const Token& t)
 //   acc2              an ACC2 reading
 //   initstatus        the RegInitStatus read
 //   fwver             the firmware-version read
+//   R<first>-<last>   a chunked read of consecutive chunks (a parameter block)
+//   X2                a save request
 std::string Steps(const std::vector<TraceLine>& trace)
 {
     const std::vector<Token> tokens = Tokens(trace);
@@ -225,6 +227,14 @@ std::string Steps(const std::vector<TraceLine>& trace)
                    tokens[i].address < 0x003120)
                 ++i;
             add("fwver");
+        } else if (t.kind == "R" && i + 1 < tokens.size() && tokens[i + 1].kind == "R" &&
+                   tokens[i + 1].address == t.address + 10) {
+            // A chunked read of a block: its first and its last chunk.
+            while (i + 1 < tokens.size() && tokens[i + 1].kind == "R" &&
+                   tokens[i + 1].address == tokens[i].address + 10)
+                ++i;
+            add("R" + Hex6(t.address) + "-" + Hex6(tokens[i].address));
+            ++i;
         } else {
             add(t.kind + (t.kind == "R" || t.kind == "W" ? Hex6(t.address) : ""));
             ++i;
@@ -373,15 +383,35 @@ const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
 
 // ---------------------------------------------------------------------------
 
+// The save step of a default run on the healthy hub: the report from the RAM
+// copy, the angle re-check, the verified save, the closing line and the time.
+std::string HealthySave(int totalSeconds)
+{
+    return "Accel Biases : 0.011719,-0.007812,0.019531\r\n"
+           "Gyro  Biases : 0.895240,-0.223810,0.447620\r\n"
+           "Comp  Biases : 0.468750,-0.312500,0.156250\r\n"
+           "Accel2 Biases: -0.015625,0.023438,-0.011719\r\n"
+           "Light Transmittance=80.00%\r\n"
+           "\r\n(New Angle=2)\r\n"
+           "--== Save The Result To Flash ==--\r\n"
+           "(Total Time: " +
+           std::to_string(totalSeconds) + " s)\r\n";
+}
+// Report: both copies, the two flag bytes; the angle; the verified save:
+// snapshot, request, both copies, the flag bytes.
+const std::string kHealthySaveSteps =
+    "R001000-0013fc R082000-0823fc R00100b W08200b R00103b W08203b acc2 "
+    "R082000-0823fc X2 R001000-0013fc R082000-0823fc R00100b W08200b R00103b W08203b";
+
 TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
 {
     Check({"healthy.hub",
            "",
            {},
-           kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + kPass,
+           kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass,
            0,
            "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
-               " mode"});
+               " " + kHealthySaveSteps + " mode"});
 }
 
 TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
@@ -390,7 +420,7 @@ TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
     // program that quit): the run goes on to its end, on the hub and in the log.
     const ToolRun run = RunTool("", {}, true);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + kPass);
+    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass);
     ExpectModeOffAndUnlocked(run, "closed console");
 }
 
@@ -661,7 +691,7 @@ TEST(HubSequence, PacingWindow)
         // Without it the two one-shot calibrations' 10 (request, busy poll,
         // good poll, value request and reply) follow.
         {{"/HIDCMDDELAYMS100", "/NC"}, 25, kDefaultTests},
-        {{"/HIDCMDDELAYMS100"}, 33, kDefaultTests + kDefaultCalibrations},
+        {{"/HIDCMDDELAYMS100"}, 33, kDefaultTests + kDefaultCalibrations + HealthySave(15)},
         {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {
