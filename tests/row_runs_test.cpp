@@ -207,6 +207,19 @@ TEST(RowRuns, SelectionRule)
         {"/CUS2-CALI with /ACC1-TEST", "", {"/CUS2-CALI", "/ACC1-TEST"}, kAccTest + kCus2Cal, "test01 " + kCus2Call},
         {"/CUS2-CALI without ACC1", HealthyWith({{"sensor acc1 ", "sensor acc1 present=no"}}), {"/CUS2-CALI"}, kCus2Cal,
          kCus2Call},
+        // A failing row never stops the blocks: four self tests fail, the
+        // light reads 0; the calibrations still run and the sum is 5.
+        {"failing tests",
+         HealthyWith({{"self-test acc1 ", "self-test acc1 status=0x10"},
+                      {"self-test gyro ", "self-test gyro status=0x10"},
+                      {"self-test compass ", "self-test compass status=0x10"},
+                      {"self-test acc2 ", "self-test acc2 status=0x10"},
+                      {"sensor light ", "sensor light lux=0"}}),
+         {},
+         "Accel Test   : Fail - 0x10.\r\nGyro  Test   : Fail - 0x10.\r\nCompass Test : Fail - 0x10.\r\n"
+         "Accel2 Test  : Fail - 0x10.\r\nLight Test   : Fail - No data\r\n" +
+             kColorTest + kAccCal + kAcc2Cal,
+         kTestCalls + " cal01:" + kOneShot + " cal08:" + kOneShot, 5},
         // "/NC": the test block as without it, no calibration row at all.
         {"/NC", "", {"/NC", "/ACC1-TEST", "/ACC1-CALI", "/GYRO-CALI", "/CUS2-CALI"}, kAccTest, "test01"},
     };
