@@ -571,7 +571,8 @@ TEST_P(UmockdevHubSequence, ProductionBinaryRunsAsTheStandIn)
 // The default run (no options) passes and saves, so it ends with the total
 // time; "/FWVER" ends without it.
 INSTANTIATE_TEST_SUITE_P(HealthyHub, UmockdevHubSequence,
-                         ::testing::Values(SequenceRun{"Default", {}, 0, true}, SequenceRun{"FwVer", {"/FWVER"}, 0, false}),
+                         ::testing::Values(SequenceRun{"Default", {}, 0, true},
+                                           SequenceRun{"FwVer", {"/FWVER"}, 0, false}),
                          [](const ::testing::TestParamInfo<SequenceRun>& run) { return run.param.name; });
 
 namespace {
@@ -587,8 +588,8 @@ bool MachineHasHub(std::string& which)
         if (!HidPortParseHidrawName(entry->d_name, number)) continue;
         const std::string text =
             ReadText(fs::path("/sys/class/hidraw") / entry->d_name / "device" / "report_descriptor");
-        if (HidPortParseHasTopLevelUsage(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
-                                         kHubUsagePage, kHubUsage)) {
+        if (HidPortParseHasTopLevelUsage(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), kHubUsagePage,
+                                         kHubUsage)) {
             found = true;
             which = entry->d_name;
         }

@@ -45,8 +45,8 @@ std::string BlockLines(const std::string& console)
         if (console.compare(from, std::string(header).size(), header) == 0) from = console.find("\r\n", from) + 2;
     std::size_t to = console.size();
     for (const char* marker : {"Accel Biases :", "Gyro  Biases :", "Comp  Biases :", "Accel2 Biases:",
-                               "Light Transmittance=", "Color_R Transmittance=", "Error!! Accel", "\r\n(New Angle=",
-                               "--== ", "(Total Time: ", "\r\nTotal Result: "}) {
+                               "Light Transmittance=", "Color_R Transmittance=", "Error!! Accel",
+                               "\r\n(New Angle=", "--== ", "(Total Time: ", "\r\nTotal Result: "}) {
         const std::size_t at = console.find(marker, from);
         if (at != std::string::npos && at < to) to = at;
     }
@@ -180,19 +180,30 @@ TEST(RowRuns, SelectionRule)
     const RowCase cases[] = {
         // Every rule row for the sensors present; no proximity test, and
         // the rows without a rule stay out.
-        {"no options", "", {}, defaultLines + kAccCal + kAcc2Cal,
+        {"no options",
+         "",
+         {},
+         defaultLines + kAccCal + kAcc2Cal,
          kTestCalls + " cal01:" + kOneShot + " cal08:" + kOneShot},
-        {"/PSENSOR-TEST with -1 counts as not given", "", {"/PSENSOR-TEST-1"}, defaultLines + kAccCal + kAcc2Cal,
+        {"/PSENSOR-TEST with -1 counts as not given",
+         "",
+         {"/PSENSOR-TEST-1"},
+         defaultLines + kAccCal + kAcc2Cal,
          kTestCalls + " cal01:" + kOneShot + " cal08:" + kOneShot},
         // Options that are no ModeOption add their rows in table order: the
         // gyrometer between the accelerometers, the light calibration after
         // them, then the first proximity sub-step (distance 10, mode 13).
-        {"rows without a mode option added", "", {"/DISTANCE10", "/MODE13", "/LUX300", "/GYRO-CALI"},
+        {"rows without a mode option added",
+         "",
+         {"/DISTANCE10", "/MODE13", "/LUX300", "/GYRO-CALI"},
          defaultLines + kAccCal + kGyroCal + kAcc2Cal + kLightCal + "PSENSOR Calibration          : Pass \r\n",
          kTestCalls + " cal01:" + kOneShot + " " + kGyroCall + " cal08:" + kOneShot + " " + LightCalls(300) +
              " cal0c:0a0d80"},
         {"/ACC1-TEST alone", "", {"/ACC1-TEST"}, kAccTest, "test01"},
-        {"/ACC1-TEST with /ACC1-CALI", "", {"/ACC1-CALI", "/ACC1-TEST"}, kAccTest + kAccCal,
+        {"/ACC1-TEST with /ACC1-CALI",
+         "",
+         {"/ACC1-CALI", "/ACC1-TEST"},
+         kAccTest + kAccCal,
          "test01 cal01:" + kOneShot},
         {"/GYRO-CALI with /ACC2-TEST", "", {"/GYRO-CALI", "/ACC2-TEST"}, kAcc2Test + kGyroCal, "test08 " + kGyroCall},
         // The compass calibration polls the accuracy up to 3.
@@ -205,15 +216,24 @@ TEST(RowRuns, SelectionRule)
         {"/COLOR-CALI without /BVAL", "", {"/COLOR-CALI", "/RVAL900", "/GVAL800"}, "", ""},
         // The colour calibration resets the gains, averages the readings and
         // sets (reference, reading) per channel, in the order R, G, B.
-        {"/COLOR-CALI with all three references", "", {"/BVAL700", "/COLOR-CALI", "/RVAL900", "/GVAL800"},
-         "Color Calibration          : Pass.\r\n", "gain0f:1/1 1/1 1/1 gain0f:900/120 800/200 700/90"},
+        {"/COLOR-CALI with all three references",
+         "",
+         {"/BVAL700", "/COLOR-CALI", "/RVAL900", "/GVAL800"},
+         "Color Calibration          : Pass.\r\n",
+         "gain0f:1/1 1/1 1/1 gain0f:900/120 800/200 700/90"},
         {"/PSENSOR-CALI without sub-step options", "", {"/PSENSOR-CALI"}, "", ""},
-        {"/PSENSOR-CALI without /THDHYSVALUE", "", {"/PSENSOR-CALI", "/THDHYSUPPERBOUND900", "/THDHYSLOWERBOUND100"},
-         "", ""},
+        {"/PSENSOR-CALI without /THDHYSVALUE",
+         "",
+         {"/PSENSOR-CALI", "/THDHYSUPPERBOUND900", "/THDHYSLOWERBOUND100"},
+         "",
+         ""},
         // "/CUS2-CALI" has no rule: it runs beside a ModeOption, and on a
         // machine without the sensors the other rows need.
         {"/CUS2-CALI with /ACC1-TEST", "", {"/CUS2-CALI", "/ACC1-TEST"}, kAccTest + kCus2Cal, "test01 " + kCus2Call},
-        {"/CUS2-CALI without ACC1", HealthyWith({{"sensor acc1 ", "sensor acc1 present=no"}}), {"/CUS2-CALI"}, kCus2Cal,
+        {"/CUS2-CALI without ACC1",
+         HealthyWith({{"sensor acc1 ", "sensor acc1 present=no"}}),
+         {"/CUS2-CALI"},
+         kCus2Cal,
          kCus2Call},
         // A failing row never stops the blocks: four self tests fail (each
         // after its ten attempts), the light reads 0; the calibrations still run and the sum is 5.
@@ -243,11 +263,12 @@ TEST(RowRuns, SensorGuards)
         // value other than 0.
         {"gyrometer present", "", {"/GYRO-TEST", "/GYRO-CALI"}, kGyroTest + kGyroCal, "test02 " + kGyroCall},
         {"gyrometer slot 2", kGyroVariant, {"/GYRO-TEST", "/GYRO-CALI"}, "", ""},
-        {"gyrometer slot 2, no options", kGyroVariant, {},
+        {"gyrometer slot 2, no options",
+         kGyroVariant,
+         {},
          kAccTest + kCompTest + kAcc2Test + kLightTest + kColorTest + kAccCal + kAcc2Cal,
          "test01 test03 test08 cal01:" + kOneShot + " cal08:" + kOneShot},
-        {"no colour sensor", kNoColour,
-         {"/COLOR-TEST", "/COLOR-CALI", "/RVAL900", "/GVAL800", "/BVAL700"}, "", ""},
+        {"no colour sensor", kNoColour, {"/COLOR-TEST", "/COLOR-CALI", "/RVAL900", "/GVAL800", "/BVAL700"}, "", ""},
     };
     for (const RowCase& c : cases) CheckRows(c);
 }
@@ -258,8 +279,13 @@ TEST(RowRuns, SettingsAndArguments)
         // pTime: the number of one-second polls the proximity test may wait;
         // a negative number prints no label.
         {"/PSENSOR-TEST: pTime 0", "", {"/PSENSOR-TEST"}, "PSensor Test   : Pass.\r\n", ""},
-        {"/PSENSOR-TEST5: pTime 5", "", {"/PSENSOR-TEST5"},
-         "PSensor Test   : \rPSensor Test   : 4 \rPSensor Test   : Pass.\r\n", "", 0, "PSensor Test   : Pass.\r\n"},
+        {"/PSENSOR-TEST5: pTime 5",
+         "",
+         {"/PSENSOR-TEST5"},
+         "PSensor Test   : \rPSensor Test   : 4 \rPSensor Test   : Pass.\r\n",
+         "",
+         0,
+         "PSensor Test   : Pass.\r\n"},
         {"/PSENSOR-TEST-5: no row", "", {"/PSENSOR-TEST-5"}, "", ""},
         // AccTestMode 1: the initialisation status stands in for the hub's
         // own test, so no self-test request goes out.
@@ -270,8 +296,30 @@ TEST(RowRuns, SettingsAndArguments)
         {"/ACC1-PHASE-1 counts as not given", "", {"/ACC1-CALI", "/ACC1-PHASE-1"}, kAccCal, "cal01:" + kOneShot},
         {"/ACC1-PHASE497", "", {"/ACC1-CALI", "/ACC1-PHASE497"}, kAccCal, "cal01:00f180"},
         {"/ACC2-PHASE-2", "", {"/ACC2-CALI", "/ACC2-PHASE-2"}, kAcc2Cal, "cal08:00fe80"},
-        {"each accelerometer its own phase", "", {"/ACC2-PHASE$11", "/ACC1-CALI", "/ACC2-CALI"}, kAccCal + kAcc2Cal,
+        {"each accelerometer its own phase",
+         "",
+         {"/ACC2-PHASE$11", "/ACC1-CALI", "/ACC2-CALI"},
+         kAccCal + kAcc2Cal,
          "cal01:" + kOneShot + " cal08:001180"},
+        // The gyrometer settings reach the calibration: no offset passes
+        // (ten attempts), no time is left for a first attempt.
+        {"/GYRO-OFFSET0",
+         "",
+         {"/ACC2-TEST", "/GYRO-CALI", "/GYRO-OFFSET0"},
+         kAcc2Test + "Gyrometer Calibration        : Fail (0) (0.45, -0.45, 0.22)\r\n",
+         "test08 " + Times(kGyroCall, 10),
+         10},
+        {"/GYRO-TIMEOUT0",
+         "",
+         {"/ACC2-TEST", "/GYRO-CALI", "/GYRO-TIMEOUT0"},
+         kAcc2Test + "Gyrometer Calibration        : Fail - (TimeOut: 0 s)\r\n",
+         "test08 " + kGyroCall,
+         1},
+        {"/GYRO-TIMEOUT30 /GYRO-OFFSET8",
+         "",
+         {"/ACC2-TEST", "/GYRO-CALI", "/GYRO-TIMEOUT30", "/GYRO-OFFSET8"},
+         kAcc2Test + kGyroCal,
+         "test08 " + kGyroCall},
         // The accuracy the compass calibration waits for, clamped to 1..3.
         {"/ACCURACY0 gives 1", "", {"/COMP-CALI", "/ACCURACY0"}, CompassConsole(1), kCompassCall, 0, CompassLog(1)},
         {"/ACCURACY2", "", {"/COMP-CALI", "/ACCURACY2"}, CompassConsole(2), kCompassCall, 0, CompassLog(2)},
@@ -279,11 +327,15 @@ TEST(RowRuns, SettingsAndArguments)
         // The references: the low 16 bits, unsigned.
         {"/LUX 65836 sends 300", "", {"/LIGHT-CALI", "/LUX65836"}, kLightCal, LightCalls(300)},
         {"/LUX$FFFF sends 65535", "", {"/LIGHT-CALI", "/LUX$FFFF"}, kLightCal, LightCalls(65535)},
-        {"colour references past 16 bits", "", {"/COLOR-CALI", "/RVAL70000", "/GVAL$10320", "/BVAL-2"},
-         "Color Calibration          : Pass.\r\n", "gain0f:1/1 1/1 1/1 gain0f:4464/120 800/200 65534/90"},
+        {"colour references past 16 bits",
+         "",
+         {"/COLOR-CALI", "/RVAL70000", "/GVAL$10320", "/BVAL-2"},
+         "Color Calibration          : Pass.\r\n",
+         "gain0f:1/1 1/1 1/1 gain0f:4464/120 800/200 65534/90"},
         // The proximity bounds: their low 24 bits, lower bound first, after
         // the sub-step's phase; the sub-steps in table order.
-        {"proximity sub-steps", "",
+        {"proximity sub-steps",
+         "",
          {"/PSENSOR-CALI", "/NEWCROSSTALKUPPERBOUND$123456", "/NEWCROSSTALKLOWERBOUND-2", "/THDHYSVALUE5",
           "/THDHYSLOWERBOUND100", "/THDHYSUPPERBOUND900", "/THDH1UPPERBOUND$1ABCDEF", "/THDH1LOWERBOUND7",
           "/CROSSTALKLOWERBOUND2", "/CROSSTALKUPPERBOUND300", "/MODE$10D", "/DISTANCE10"},
