@@ -353,6 +353,8 @@ const std::string kFirmwareLine = "OEM FW Version: XOV-SH 1.02.0315" + std::stri
 // A machine whose gyrometer the hub reports as failing.
 const std::string kGyroFails = MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}});
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
+// The angle check before calibration on the healthy machine (2 degrees).
+const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
 
 }  // namespace
 
@@ -363,9 +365,9 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
     Check({"healthy.hub",
            "",
            {},
-           kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass,
+           kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status mode"});
+           "mode query " + kHeadClear + " inventory status acc2 mode"});
 }
 
 TEST(HubSequence, ParameterAreaQueryNotConfirmed)
@@ -626,15 +628,17 @@ TEST(HubSequence, PacingWindow)
     struct Case {
         std::vector<std::string> options;
         std::size_t pacedTransfers;  // transfers after the status list that wait 100 ms first
+        std::string angleLines;      // the angle check runs unless "/NC" or "/CS" comes first
     } cases[] = {
-        {{"/HIDCMDDELAYMS100", "/NC"}, 2},  // mode off: the vendor string and its read-back
-        {{"/HIDCMDDELAYMS100"}, 0},
-        {{"/HIDCMDDELAYMS100", "/CS"}, 0},
+        {{"/HIDCMDDELAYMS100", "/NC"}, 2, ""},  // mode off: the vendor string and its read-back
+        {{"/HIDCMDDELAYMS100"}, 0, kTabletMode2},
+        {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunTool("", c.options);
         EXPECT_EQ(run.exitStatus, 0) << Shown(c.options);
-        EXPECT_EQ(run.console, kConsoleBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass) << Shown(c.options);
+        EXPECT_EQ(run.console, kConsoleBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + c.angleLines + kPass)
+            << Shown(c.options);
         const std::vector<Token> tokens = Tokens(run.trace);
         std::size_t status = tokens.size();
         for (std::size_t i = 0; i < tokens.size(); ++i)
