@@ -1,0 +1,335 @@
+// Whole runs of the stand-in executable through the angle check before
+// calibration and the multi-face flows, on virtual time. Each case compares
+// the console, the run log and the exit status with the expected text, and
+// the requests and long waits after the status list with the trace.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/process_util.h"
+
+namespace {
+
+using testutil::ReadFile;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+const std::string kHubDir = std::string(XOV_SOURCE_DIR) + "/sim/hubs/";
+const std::string kConsoleBanner = "XOV Sensor Hub Calibration Tool v0.9.53_x64\r\n\r\n";
+const std::string kLogBanner = "XOV Sensor Hub Calibration Tool v0.9.52_x64\r\n\r\n";
+const std::string kHead = "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 6.\r\n";
+// A ModeOption skips the presence check, and with it the status list.
+const std::string kHeadNoList = "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\n";
+const std::string kPass = "\r\nTotal Result: Pass\r\n";
+const std::string kFail = "\r\nTotal Result: Fail\r\n";
+const std::string kBothFlat = "ACC1: 0.00, 0.00, 1.00\r\nACC2: 0.00, 0.00, 1.00\r\n";
+
+// The lid-angle word that reads back as exactly deg whole degrees (the
+// angle is the word x 0.2238, truncated toward zero).
+int AngleCounts(int deg)
+{
+    const double counts = std::ceil(std::abs(deg) / 0.2238);
+    return deg < 0 ? -static_cast<int>(counts) : static_cast<int>(counts);
+}
+
+// healthy.hub with its ACC2 line replaced.
+std::string HealthyWithAcc2(const std::string& acc2Line)
+{
+    std::string text = ReadFile(kHubDir + "healthy.hub");
+    const std::string old = "sensor acc2 value=0,0,1 angle=2\n";
+    const std::size_t at = text.find(old);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos) text.replace(at, old.size(), acc2Line + "\n");
+    return text;
+}
+
+std::string AtAngle(int deg)
+{
+    return HealthyWithAcc2("sensor acc2 value=0,0,1 angle-counts=" + std::to_string(AngleCounts(deg)));
+}
+
+struct TraceLine {
+    std::uint64_t t = 0;
+    std::string event;
+};
+
+std::vector<std::uint8_t> ReportOf(const std::string& event)
+{
+    std::vector<std::uint8_t> bytes;
+    const std::string hex = event.substr(event.rfind(' ') + 1);
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// What the run asked of the hub after the inventory and the status list:
+// "S<id>" a sensor value, "C<id>:<phase>" a calibrate request
+// (hexadecimal), "wait<ms>" a wait of a second or more. Memory, lock and
+// mode requests are left out: the hub-sequence tests follow them.
+std::string AfterStatusList(const std::vector<TraceLine>& trace)
+{
+    std::string out;
+    auto add = [&out](const std::string& item) { out += (out.empty() ? "" : " ") + item; };
+    for (const TraceLine& line : trace) {
+        const bool set = line.event.rfind("SET ", 0) == 0 && line.event.rfind("SET FAIL", 0) != 0;
+        if (set) {
+            const std::vector<std::uint8_t> r = ReportOf(line.event);
+            if (r.size() < 17) continue;
+            // The status list, or the colour probe that ends the inventory.
+            if (r[1] == 0x0B || (r[1] == 0x00 && r[2] == 0x0F)) {
+                out.clear();
+                continue;
+            }
+            char text[16];
+            if (r[1] == 0x00) {
+                std::snprintf(text, sizeof text, "S%x", r[2]);
+                add(text);
+            } else if (r[1] == 0x04) {
+                std::snprintf(text, sizeof text, "C%x:%x", r[2], r[4]);
+                add(text);
+            }
+        } else if (line.event.rfind("SLEEP ", 0) == 0) {
+            const std::uint64_t ms = std::stoull(line.event.substr(6));
+            if (ms >= 1000) add("wait" + std::to_string(ms));
+        }
+    }
+    return out;
+}
+
+struct ToolRun {
+    int exitStatus = -1;
+    std::string console;
+    std::string log;
+    std::vector<TraceLine> trace;
+};
+
+ToolRun RunTool(const std::string& hubText, const std::vector<std::string>& options)
+{
+    TempDir work;
+    TempDir tmp;
+    const std::string hubFile = work.File("machine.hub");
+    WriteFile(hubFile, hubText);
+    std::vector<std::string> argv = {
+        testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", hubFile, "--trace", work.File("trace.txt"), "--"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const testutil::ProcessResult result = testutil::RunProcess(argv, work.path(), tmp.path());
+    ToolRun run;
+    run.exitStatus = result.exitStatus;
+    run.console = result.out;
+    run.log = ReadFile(work.File("XOVSensorHubCalibration.log"));
+    const std::string text = ReadFile(work.File("trace.txt"));
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = text.substr(start, end - start);
+        const std::size_t blank = line.find(' ');
+        if (line.rfind("t=", 0) != 0 || blank == std::string::npos) continue;
+        run.trace.push_back({std::stoull(line.substr(2, blank - 2)), line.substr(blank + 1)});
+    }
+    return run;
+}
+
+std::string Shown(const std::vector<std::string>& options)
+{
+    std::string shown;
+    for (const std::string& o : options) shown += (shown.empty() ? "" : " ") + o;
+    return shown.empty() ? "(no options)" : shown;
+}
+
+struct Scenario {
+    std::string name;
+    std::string hub;  // hub file text
+    std::vector<std::string> options;
+    std::string body;      // console after its banner
+    std::string logBody;   // run log after its banner; empty: the same as body
+    int exitStatus;
+    std::string requests;  // AfterStatusList()
+};
+
+void Check(const Scenario& s)
+{
+    SCOPED_TRACE(s.name + " [" + Shown(s.options) + "]");
+    const ToolRun run = RunTool(s.hub, s.options);
+    EXPECT_EQ(run.exitStatus, s.exitStatus);
+    EXPECT_EQ(run.console, kConsoleBanner + s.body);
+    EXPECT_EQ(run.log, kLogBanner + (s.logBody.empty() ? s.body : s.logBody));
+    EXPECT_EQ(AfterStatusList(run.trace), s.requests);
+}
+
+std::string Tablet(int a)
+{
+    return "The machine is tablet-mode.\r\n(Angle=" + std::to_string(a) + ")\r\n\r\n";
+}
+std::string NotTablet(int a)
+{
+    return "The machine is not tablet-mode.\r\n(Angle=" + std::to_string(a) + ")\r\n" + kBothFlat;
+}
+std::string Lying(int a)
+{
+    return "The machine is lying-mode.\r\n(Angle=" + std::to_string(a) + ")\r\n\r\n";
+}
+std::string NotLying(int a)
+{
+    return "The machine is not lying-mode.\r\n(Angle=" + std::to_string(a) + ")\r\n" + kBothFlat;
+}
+
+// One range test: the angle passes or fails with these options.
+struct RangeCase {
+    std::vector<std::string> options;
+    int angle;
+    bool lying;  // the lying-mode test runs (else the tablet-mode test)
+    bool passes;
+};
+
+void CheckRange(const RangeCase& c)
+{
+    const std::string lines = c.lying ? (c.passes ? Lying(c.angle) : NotLying(c.angle))
+                                      : (c.passes ? Tablet(c.angle) : NotTablet(c.angle));
+    Check({"angle " + std::to_string(c.angle), AtAngle(c.angle), c.options, kHead + lines + (c.passes ? kPass : kFail),
+           "", c.passes ? 0 : 254, c.passes ? "S8" : "S8 S1 S8"});
+}
+
+}  // namespace
+
+TEST(AngleCheck, AngleOptionPrintsTheAngleAndEndsWithoutTotal)
+{
+    const std::string angle2 = "\r\nCurrent Angle=2\r\n";
+    const std::string healthy = ReadFile(kHubDir + "healthy.hub");
+    const Scenario cases[] = {
+        {"alone", healthy, {"/ANGLE"}, kHead + angle2, "", 0, "S8"},
+        // No range test is made: 180 is no tablet angle.
+        {"lying machine", ReadFile(kHubDir + "lying.hub"), {"/ANGLE"}, kHead + "\r\nCurrent Angle=180\r\n", "", 0, "S8"},
+        {"negative angle", AtAngle(-2), {"/ANGLE"}, kHead + "\r\nCurrent Angle=-2\r\n", "", 0, "S8"},
+        // "/COMP-CALI" is a ModeOption (no status list) that leaves the check in place.
+        {"with /COMP-CALI", healthy, {"/ANGLE", "/COMP-CALI"}, kHeadNoList + angle2, "", 0, "S8"},
+        {"a test option with /CA", healthy, {"/ANGLE", "/ACC1-TEST", "/CA"}, kHeadNoList + angle2, "", 0, "S8"},
+        {"/NC with /SCA", healthy, {"/ANGLE", "/NC", "/SCA"}, kHead + angle2, "", 0, "S8"},
+        {"a multi-face option", healthy, {"/ANGLE", "/ACC2-2P-CALI"}, kHead + angle2, "", 0, "S8"},
+        {"-1 degree", AtAngle(-1), {"/ANGLE"}, kHead + kFail, "", 254, "S8"},
+    };
+    for (const Scenario& s : cases) Check(s);
+}
+
+TEST(AngleCheck, CheckDoesNotRun)
+{
+    // The run goes on as if the check had passed: no angle is read and
+    // "/ANGLE" has no effect. The tests, calibrations and save step that
+    // follow send nothing on this machine yet.
+    const std::string lying = ReadFile(kHubDir + "lying.hub");
+    const std::string noAcc2 = HealthyWithAcc2("sensor acc2 present=no");
+    const std::string noAcc1 = [&] {
+        std::string text = lying;
+        text.replace(text.find("sensor acc1 value=0,0,1"), 23, "sensor acc1 present=no");
+        return text;
+    }();
+    std::vector<Scenario> cases;
+    for (const char* option : {"/NC", "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST", "/ACC2-TEST", "/LIGHT-TEST",
+                               "/COLOR-TEST", "/PSENSOR-TEST", "/ACC1-CALI", "/ACC2-CALI", "/PSENSOR-CALI",
+                               "/CUS2-CALI", "/LIGHT-CALI"}) {
+        const bool modeOption = std::string(option) != "/NC";
+        cases.push_back({"skipping option", lying, {"/ANGLE", option}, (modeOption ? kHeadNoList : kHead) + kPass, "",
+                         0, ""});
+    }
+    cases.push_back({"/NOCA", lying, {"/ANGLE", "/NOCA"}, kHead + kPass, "", 0, ""});
+    cases.push_back({"/NOCA wins over /CA", lying, {"/CA", "/NOCA"}, kHead + kPass, "", 0, ""});
+    cases.push_back({"ACC2 absent", noAcc2, {"/ANGLE"},
+                     "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 5.\r\n" + kPass, "", 0, ""});
+    cases.push_back({"ACC1 absent", noAcc1, {"/ANGLE"}, "Find 1 XOV SensorHub.\r\nThe number of sensor is 5.\r\n" + kPass,
+                     "", 0, ""});
+    for (const Scenario& s : cases) Check(s);
+}
+
+TEST(AngleCheck, InvalidAngleEndsWith254WithoutMessage)
+{
+    // -1 degree carries the 16 bits of an empty hub slot.
+    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+             {}, {"/SCA"}, {"/CA30"}, {"/ACC2-6P-CALI"}, {"/ANGLE", "/ACC1-2P-CALI"}})
+        Check({"-1 degree", AtAngle(-1), options, kHead + kFail, "", 254, "S8"});
+}
+
+TEST(AngleCheck, TabletModeRange)
+{
+    const RangeCase cases[] = {
+        // The default tolerance 10.
+        {{}, 0, false, true},
+        {{}, 10, false, true},
+        {{}, 350, false, true},
+        {{}, 360, false, true},
+        {{}, 11, false, false},
+        {{}, 349, false, false},
+        {{}, 361, false, false},
+        {{}, -2, false, false},
+        // Bare "/CA": tolerance 0.
+        {{"/CA"}, 0, false, true},
+        {{"/CA"}, 360, false, true},
+        {{"/CA"}, 1, false, false},
+        {{"/CA"}, 359, false, false},
+        {{"/CA30"}, 30, false, true},
+        {{"/CA30"}, 330, false, true},
+        {{"/CA30"}, 31, false, false},
+        {{"/CA30"}, 329, false, false},
+        // 0xFFFF in the low 16 bits is the default.
+        {{"/CA65535"}, 10, false, true},
+        {{"/CA65535"}, 11, false, false},
+        {{"/CA$1FFFF"}, 10, false, true},
+        // A negative tolerance passes no angle.
+        {{"/CA-5"}, 0, false, false},
+        {{"/CA-5"}, 360, false, false},
+        {{"/CA-5"}, 180, false, false},
+        // "/SCA" whose low 16 bits are all ones selects the tablet-mode test.
+        {{"/SCA65535"}, 2, false, true},
+        {{"/SCA65535"}, 180, false, false},
+        {{"/SCA65535", "/CA"}, 2, false, false},
+    };
+    for (const RangeCase& c : cases) CheckRange(c);
+}
+
+TEST(AngleCheck, LyingModeRange)
+{
+    const RangeCase cases[] = {
+        // Bare "/SCA": only exactly 180.
+        {{"/SCA"}, 180, true, true},
+        {{"/SCA"}, 179, true, false},
+        {{"/SCA"}, 181, true, false},
+        {{"/SCA30"}, 150, true, true},
+        {{"/SCA30"}, 210, true, true},
+        {{"/SCA30"}, 149, true, false},
+        {{"/SCA30"}, 211, true, false},
+        // "/SCA" wins over "/CA"; its 16-bit tolerance, not the default 10.
+        {{"/SCA", "/CA30"}, 2, true, false},
+        {{"/SCA-1"}, 180, false, false},  // -1 is not given: the default tablet test
+        {{"/SCA$FFFE"}, 180, true, false},  // -2 degrees: no angle passes
+    };
+    for (const RangeCase& c : cases) CheckRange(c);
+}
+
+TEST(AngleCheck, HubFilesOfTheTwoModes)
+{
+    const std::string tablet = ReadFile(kHubDir + "tablet-standing.hub");
+    const std::string lying = ReadFile(kHubDir + "lying.hub");
+    const std::string standingAccs = "ACC1: 0.00, -1.00, 0.00\r\nACC2: 0.00, 1.00, 0.00\r\n";
+    const Scenario cases[] = {
+        {"standing tablet", tablet, {}, kHead + Tablet(358) + kPass, "", 0, "S8"},
+        {"standing tablet, lying test", tablet, {"/SCA"},
+         kHead + "The machine is not lying-mode.\r\n(Angle=358)\r\n" + standingAccs + kFail, "", 254, "S8 S1 S8"},
+        {"lying", lying, {"/SCA10"}, kHead + Lying(180) + kPass, "", 0, "S8"},
+        {"lying, tablet test", lying, {}, kHead + NotTablet(180) + kFail, "", 254, "S8 S1 S8"},
+    };
+    for (const Scenario& s : cases) Check(s);
+}
+
+TEST(AngleCheck, MultiFaceSelectionSkipsTheRangeTest)
+{
+    // On the lying machine, whose angle fails the tablet-mode test: a nonzero
+    // selection reads the angle and tests no range. 8, 0x80 and 0x88 name
+    // no flow, so the tests and calibrations follow.
+    const std::string lying = ReadFile(kHubDir + "lying.hub");
+    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+             {"/ACC1-2P-CALI", "/ACC1-6P-CALI"},
+             {"/ACC2-2P-CALI", "/ACC2-6P-CALI"},
+             {"/ACC1-2P-CALI", "/ACC1-6P-CALI", "/ACC2-2P-CALI", "/ACC2-6P-CALI"},
+             {"/ACC1-2P-CALI", "/CA", "/ACC1-6P-CALI"}})
+        Check({"no flow", lying, options, kHead + kPass, "", 0, "S8"});
+}
