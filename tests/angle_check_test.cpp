@@ -333,3 +333,155 @@ TEST(AngleCheck, MultiFaceSelectionSkipsTheRangeTest)
              {"/ACC1-2P-CALI", "/CA", "/ACC1-6P-CALI"}})
         Check({"no flow", lying, options, kHead + kPass, "", 0, "S8"});
 }
+
+namespace {
+
+// What the calibrate procedure completes the lines with in a flow on these
+// machines: after a face line, and the finish line.
+const std::string kFaceResult = "";
+const std::string kFinishLine = "";
+// The requests of the calibrate procedure for one call, after its wait.
+std::string CalibrateRequests(int sensor, int phase)
+{
+    (void)sensor;
+    (void)phase;
+    return "";
+}
+
+std::string Sides(const std::vector<std::string>& sides)
+{
+    std::string text;
+    for (const std::string& side : sides) text += "\r\nCalibration " + side + ": " + kFaceResult;
+    return text;
+}
+
+const std::string kAcc2Header = "2ndAccelerometer Calibration : \r\n";
+const std::string kAcc1Header = "1ndAccelerometer Calibration : \r\n";
+
+std::string Joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items)
+        if (!item.empty()) text += (text.empty() ? "" : " ") + item;
+    return text;
+}
+
+// A flow's requests: the begin call, each face after its wait, the finish.
+std::string FlowRequests(int sensor, const std::vector<int>& phases, const std::string& wait)
+{
+    std::vector<std::string> items = {"S8", CalibrateRequests(sensor, 0xF0)};
+    for (int phase : phases) {
+        items.push_back(wait);
+        items.push_back(CalibrateRequests(sensor, phase));
+    }
+    items.push_back(CalibrateRequests(sensor, 0xF1));
+    return Joined(items);
+}
+
+}  // namespace
+
+TEST(MultiFaceFlowRun, FlowsAsWholeRuns)
+{
+    const std::string healthy = ReadFile(kHubDir + "healthy.hub");
+    const std::string lying = ReadFile(kHubDir + "lying.hub");
+    const std::string end = "\r\n\r\n" + kFinishLine + kPass;
+    const Scenario cases[] = {
+        {"ACC2 two faces, 5 s before each face",
+         healthy,
+         {"/ACC2-2P-CALI", "/ACC-CALI-DELAY5"},
+         kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
+         "",
+         0,
+         FlowRequests(8, {0, 1}, "wait5000")},
+        {"ACC2 six faces on the lying machine: no range test",
+         lying,
+         {"/ACC2-6P-CALI", "/ACC-CALI-DELAY1"},
+         kHead + kAcc2Header + Sides({"Z-", "Y-", "X+", "Y+", "X-", "Z+"}) + end,
+         "",
+         0,
+         FlowRequests(8, {0, 4, 2, 5, 3, 1}, "wait1000")},
+        {"ACC2 and ACC1 two faces: only the ACC2 flow",
+         healthy,
+         {"/ACC2-2P-CALI", "/ACC1-2P-CALI", "/ACC-CALI-DELAY1"},
+         kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
+         "",
+         0,
+         FlowRequests(8, {0, 1}, "wait1000")},
+        {"ACC1 two faces",
+         healthy,
+         {"/ACC1-6P-CALI", "/ACC-CALI-DELAY1"},
+         kHead + kAcc1Header + Sides({"Z-", "Z+"}) + end,
+         "",
+         0,
+         FlowRequests(1, {1, 0}, "wait1000")},
+        // "/NC" keeps the angle check from running, not the flow.
+        {"with /NC",
+         lying,
+         {"/ACC2-2P-CALI", "/NC", "/ACC-CALI-DELAY1"},
+         kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
+         "",
+         0,
+         Joined({CalibrateRequests(8, 0xF0), "wait1000", CalibrateRequests(8, 0), "wait1000",
+                 CalibrateRequests(8, 1), CalibrateRequests(8, 0xF1)})},
+        // Without a console the key wait returns at once; the prompts still
+        // go to the console, and only there. Bare "/ACC-CALI-DELAY" keeps them.
+        {"prompts without a console",
+         healthy,
+         {"/ACC2-2P-CALI", "/ACC-CALI-DELAY"},
+         kHead + kAcc2Header + "\r\nThe Z- side faces to the top, then press any key.\r\nCalibration Z-: " +
+             kFaceResult + "\r\nThe Z+ side faces to the top, then press any key.\r\nCalibration Z+: " + kFaceResult +
+             end,
+         kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
+         0,
+         FlowRequests(8, {0, 1}, "")},
+    };
+    for (const Scenario& s : cases) Check(s);
+
+    // Without the second accelerometer no flow runs: the tests follow.
+    Check({"ACC2 absent",
+           HealthyWithAcc2("sensor acc2 present=no"),
+           {"/ACC1-2P-CALI", "/ACC-CALI-DELAY1"},
+           "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 5.\r\n" + kPass,
+           "",
+           0,
+           ""});
+}
+
+TEST(MultiFaceFlowRun, KeyPromptsOnAConsole)
+{
+    // On a terminal each prompt is shown before the tool waits for its key;
+    // the key goes only after the prompt was read. The terminal writes each
+    // line end as CR CR LF (its LF to CR LF mapping).
+    TempDir work;
+    TempDir tmp;
+    const std::string hub = kHubDir + "healthy.hub";
+    testutil::PtyProcess tool({testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", hub, "--trace",
+                               work.File("trace.txt"), "--", "/ACC2-2P-CALI"},
+                              work.path(), tmp.path());
+    const std::string promptZm = "\r\nThe Z- side faces to the top, then press any key.";
+    const std::string promptZp = "\r\nThe Z+ side faces to the top, then press any key.";
+    auto onTerminal = [](std::string text) {
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 3) text.insert(at, "\r");
+        return text;
+    };
+    for (const std::string& prompt : {promptZm, promptZp}) {
+        ASSERT_TRUE(tool.WaitFor(onTerminal(prompt))) << tool.output();
+        EXPECT_TRUE(tool.StaysAlive(300)) << "the tool did not wait for a key";
+        // Nothing after the prompt while the tool waits.
+        const std::string shown = tool.output();
+        EXPECT_EQ(shown.substr(shown.size() - onTerminal(prompt).size()), onTerminal(prompt));
+        tool.Type("#");
+    }
+    EXPECT_EQ(tool.Wait(), 0);
+    EXPECT_EQ(tool.output().find('#'), std::string::npos) << "the key was echoed";
+
+    const std::string log = ReadFile(work.File("XOVSensorHubCalibration.log"));
+    const std::string body = kHead + kAcc2Header + Sides({"Z-", "Z+"}) + "\r\n\r\n" + kFinishLine + kPass;
+    EXPECT_EQ(log, kLogBanner + body);
+    std::string console = kConsoleBanner + body;
+    for (const std::string& side : {std::string("Z-"), std::string("Z+")}) {
+        const std::string line = "\r\nCalibration " + side + ": ";
+        console.insert(console.find(line), side == "Z-" ? promptZm : promptZp);
+    }
+    EXPECT_EQ(tool.output(), onTerminal(console));
+}
