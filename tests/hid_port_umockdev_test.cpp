@@ -504,7 +504,9 @@ TEST_P(UmockdevHubSequence, ProductionBinaryRunsAsTheStandIn)
 }
 
 INSTANTIATE_TEST_SUITE_P(HealthyHub, UmockdevHubSequence,
-                         ::testing::Values(SequenceRun{"Default", {}}, SequenceRun{"FwVer", {"/FWVER"}}),
+                         ::testing::Values(SequenceRun{"Default", {}}, SequenceRun{"FwVer", {"/FWVER"}},
+                                           // A multi-face flow, 1 s of real time before each face.
+                                           SequenceRun{"Acc2TwoFaces", {"/ACC2-2P-CALI", "/ACC-CALI-DELAY1"}}),
                          [](const ::testing::TestParamInfo<SequenceRun>& run) { return run.param.name; });
 
 namespace {
