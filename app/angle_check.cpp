@@ -29,9 +29,8 @@ bool Given(const char* name)
 bool AngleCheckRuns()
 {
     static const char* const kSkippingOptions[] = {
-        "/NC",          "/ACC1-TEST",  "/GYRO-TEST",    "/COMP-TEST", "/ACC2-TEST",
-        "/LIGHT-TEST",  "/COLOR-TEST", "/PSENSOR-TEST", "/ACC1-CALI", "/ACC2-CALI",
-        "/PSENSOR-CALI", "/CUS2-CALI", "/LIGHT-CALI",
+        "/NC",           "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST",    "/ACC2-TEST", "/LIGHT-TEST", "/COLOR-TEST",
+        "/PSENSOR-TEST", "/ACC1-CALI", "/ACC2-CALI", "/PSENSOR-CALI", "/CUS2-CALI", "/LIGHT-CALI",
     };
     bool runs = Given("/CA") || Given("/SCA");
     if (!runs) {

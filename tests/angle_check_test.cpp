@@ -142,8 +142,8 @@ struct Scenario {
     std::string name;
     std::string hub;  // hub file text
     std::vector<std::string> options;
-    std::string body;      // console after its banner
-    std::string logBody;   // run log after its banner; empty: the same as body
+    std::string body;     // console after its banner
+    std::string logBody;  // run log after its banner; empty: the same as body
     int exitStatus;
     std::string requests;  // AfterStatusList()
 };
@@ -185,8 +185,8 @@ struct RangeCase {
 
 void CheckRange(const RangeCase& c)
 {
-    const std::string lines = c.lying ? (c.passes ? Lying(c.angle) : NotLying(c.angle))
-                                      : (c.passes ? Tablet(c.angle) : NotTablet(c.angle));
+    const std::string lines =
+        c.lying ? (c.passes ? Lying(c.angle) : NotLying(c.angle)) : (c.passes ? Tablet(c.angle) : NotTablet(c.angle));
     Check({"angle " + std::to_string(c.angle), AtAngle(c.angle), c.options, kHead + lines + (c.passes ? kPass : kFail),
            "", c.passes ? 0 : 254, c.passes ? "S8" : "S8 S1 S8"});
 }
@@ -200,7 +200,13 @@ TEST(AngleCheck, AngleOptionPrintsTheAngleAndEndsWithoutTotal)
     const Scenario cases[] = {
         {"alone", healthy, {"/ANGLE"}, kHead + angle2, "", 0, "S8"},
         // No range test is made: 180 is no tablet angle.
-        {"lying machine", ReadFile(kHubDir + "lying.hub"), {"/ANGLE"}, kHead + "\r\nCurrent Angle=180\r\n", "", 0, "S8"},
+        {"lying machine",
+         ReadFile(kHubDir + "lying.hub"),
+         {"/ANGLE"},
+         kHead + "\r\nCurrent Angle=180\r\n",
+         "",
+         0,
+         "S8"},
         {"negative angle", AtAngle(-2), {"/ANGLE"}, kHead + "\r\nCurrent Angle=-2\r\n", "", 0, "S8"},
         // "/COMP-CALI" is a ModeOption (no status list) that leaves the check in place.
         {"with /COMP-CALI", healthy, {"/ANGLE", "/COMP-CALI"}, kHeadNoList + angle2, "", 0, "S8"},
@@ -225,27 +231,37 @@ TEST(AngleCheck, CheckDoesNotRun)
         return text;
     }();
     std::vector<Scenario> cases;
-    for (const char* option : {"/NC", "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST", "/ACC2-TEST", "/LIGHT-TEST",
-                               "/COLOR-TEST", "/PSENSOR-TEST", "/ACC1-CALI", "/ACC2-CALI", "/PSENSOR-CALI",
-                               "/CUS2-CALI", "/LIGHT-CALI"}) {
+    for (const char* option :
+         {"/NC", "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST", "/ACC2-TEST", "/LIGHT-TEST", "/COLOR-TEST", "/PSENSOR-TEST",
+          "/ACC1-CALI", "/ACC2-CALI", "/PSENSOR-CALI", "/CUS2-CALI", "/LIGHT-CALI"}) {
         const bool modeOption = std::string(option) != "/NC";
-        cases.push_back({"skipping option", lying, {"/ANGLE", option}, (modeOption ? kHeadNoList : kHead) + kPass, "",
-                         0, ""});
+        cases.push_back(
+            {"skipping option", lying, {"/ANGLE", option}, (modeOption ? kHeadNoList : kHead) + kPass, "", 0, ""});
     }
     cases.push_back({"/NOCA", lying, {"/ANGLE", "/NOCA"}, kHead + kPass, "", 0, ""});
     cases.push_back({"/NOCA wins over /CA", lying, {"/CA", "/NOCA"}, kHead + kPass, "", 0, ""});
-    cases.push_back({"ACC2 absent", noAcc2, {"/ANGLE"},
-                     "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 5.\r\n" + kPass, "", 0, ""});
-    cases.push_back({"ACC1 absent", noAcc1, {"/ANGLE"}, "Find 1 XOV SensorHub.\r\nThe number of sensor is 5.\r\n" + kPass,
-                     "", 0, ""});
+    cases.push_back({"ACC2 absent",
+                     noAcc2,
+                     {"/ANGLE"},
+                     "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 5.\r\n" + kPass,
+                     "",
+                     0,
+                     ""});
+    cases.push_back({"ACC1 absent",
+                     noAcc1,
+                     {"/ANGLE"},
+                     "Find 1 XOV SensorHub.\r\nThe number of sensor is 5.\r\n" + kPass,
+                     "",
+                     0,
+                     ""});
     for (const Scenario& s : cases) Check(s);
 }
 
 TEST(AngleCheck, InvalidAngleEndsWith254WithoutMessage)
 {
     // -1 degree carries the 16 bits of an empty hub slot.
-    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
-             {}, {"/SCA"}, {"/CA30"}, {"/ACC2-6P-CALI"}, {"/ANGLE", "/ACC1-2P-CALI"}})
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{}, {"/SCA"}, {"/CA30"}, {"/ACC2-6P-CALI"}, {"/ANGLE", "/ACC1-2P-CALI"}})
         Check({"-1 degree", AtAngle(-1), options, kHead + kFail, "", 254, "S8"});
 }
 
@@ -299,7 +315,7 @@ TEST(AngleCheck, LyingModeRange)
         {{"/SCA30"}, 211, true, false},
         // "/SCA" wins over "/CA"; its 16-bit tolerance, not the default 10.
         {{"/SCA", "/CA30"}, 2, true, false},
-        {{"/SCA-1"}, 180, false, false},  // -1 is not given: the default tablet test
+        {{"/SCA-1"}, 180, false, false},    // -1 is not given: the default tablet test
         {{"/SCA$FFFE"}, 180, true, false},  // -2 degrees: no angle passes
     };
     for (const RangeCase& c : cases) CheckRange(c);
@@ -312,8 +328,13 @@ TEST(AngleCheck, HubFilesOfTheTwoModes)
     const std::string standingAccs = "ACC1: 0.00, -1.00, 0.00\r\nACC2: 0.00, 1.00, 0.00\r\n";
     const Scenario cases[] = {
         {"standing tablet", tablet, {}, kHead + Tablet(358) + kPass, "", 0, "S8"},
-        {"standing tablet, lying test", tablet, {"/SCA"},
-         kHead + "The machine is not lying-mode.\r\n(Angle=358)\r\n" + standingAccs + kFail, "", 254, "S8 S1 S8"},
+        {"standing tablet, lying test",
+         tablet,
+         {"/SCA"},
+         kHead + "The machine is not lying-mode.\r\n(Angle=358)\r\n" + standingAccs + kFail,
+         "",
+         254,
+         "S8 S1 S8"},
         {"lying", lying, {"/SCA10"}, kHead + Lying(180) + kPass, "", 0, "S8"},
         {"lying, tablet test", lying, {}, kHead + NotTablet(180) + kFail, "", 254, "S8 S1 S8"},
     };
@@ -326,11 +347,11 @@ TEST(AngleCheck, MultiFaceSelectionSkipsTheRangeTest)
     // selection reads the angle and tests no range. 8, 0x80 and 0x88 name
     // no flow, so the tests and calibrations follow.
     const std::string lying = ReadFile(kHubDir + "lying.hub");
-    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
-             {"/ACC1-2P-CALI", "/ACC1-6P-CALI"},
-             {"/ACC2-2P-CALI", "/ACC2-6P-CALI"},
-             {"/ACC1-2P-CALI", "/ACC1-6P-CALI", "/ACC2-2P-CALI", "/ACC2-6P-CALI"},
-             {"/ACC1-2P-CALI", "/CA", "/ACC1-6P-CALI"}})
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{"/ACC1-2P-CALI", "/ACC1-6P-CALI"},
+                                               {"/ACC2-2P-CALI", "/ACC2-6P-CALI"},
+                                               {"/ACC1-2P-CALI", "/ACC1-6P-CALI", "/ACC2-2P-CALI", "/ACC2-6P-CALI"},
+                                               {"/ACC1-2P-CALI", "/CA", "/ACC1-6P-CALI"}})
         Check({"no flow", lying, options, kHead + kPass, "", 0, "S8"});
 }
 
@@ -421,16 +442,16 @@ TEST(MultiFaceFlowRun, FlowsAsWholeRuns)
          kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
          "",
          0,
-         Joined({CalibrateRequests(8, 0xF0), "wait1000", CalibrateRequests(8, 0), "wait1000",
-                 CalibrateRequests(8, 1), CalibrateRequests(8, 0xF1)})},
+         Joined({CalibrateRequests(8, 0xF0), "wait1000", CalibrateRequests(8, 0), "wait1000", CalibrateRequests(8, 1),
+                 CalibrateRequests(8, 0xF1)})},
         // Without a console the key wait returns at once; the prompts still
         // go to the console, and only there. Bare "/ACC-CALI-DELAY" keeps them.
         {"prompts without a console",
          healthy,
          {"/ACC2-2P-CALI", "/ACC-CALI-DELAY"},
-         kHead + kAcc2Header + "\r\nThe Z- side faces to the top, then press any key.\r\nCalibration Z-: " +
-             kFaceResult + "\r\nThe Z+ side faces to the top, then press any key.\r\nCalibration Z+: " + kFaceResult +
-             end,
+         kHead + kAcc2Header +
+             "\r\nThe Z- side faces to the top, then press any key.\r\nCalibration Z-: " + kFaceResult +
+             "\r\nThe Z+ side faces to the top, then press any key.\r\nCalibration Z+: " + kFaceResult + end,
          kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
          0,
          FlowRequests(8, {0, 1}, "")},

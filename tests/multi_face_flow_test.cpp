@@ -27,8 +27,8 @@
 namespace {
 
 struct Calls {
-    std::map<std::uint8_t, std::uint8_t> returns;  // phase -> what the stand-in returns
-    std::string calls;                             // "<sensor>:<phase hex>" per call, blank-separated
+    std::map<std::uint8_t, std::uint8_t> returns;   // phase -> what the stand-in returns
+    std::string calls;                              // "<sensor>:<phase hex>" per call, blank-separated
     std::vector<std::vector<std::string>> between;  // trace events before each call, since the one before
     std::vector<std::int32_t> delayFlags;
     std::size_t traceSeen = 0;
@@ -183,7 +183,8 @@ TEST_F(MultiFaceFlow, TextsAndFaceDelays)
         // face, none before the finish.
         ASSERT_GE(record.between.size(), 3u);
         for (std::size_t i = 1; i + 1 < record.between.size(); ++i)
-            EXPECT_EQ(record.between[i], std::vector<std::string>{"SLEEP " + std::to_string(c.delayMs)}) << "face " << i;
+            EXPECT_EQ(record.between[i], std::vector<std::string>{"SLEEP " + std::to_string(c.delayMs)})
+                << "face " << i;
         EXPECT_TRUE(record.between.back().empty());
         EXPECT_EQ(AccCaliDelay, static_cast<std::int32_t>(c.delayMs / 1000));
     }
