@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "sim/hub_file_calibrate.h"
 #include "sim/hub_file_link.h"
 
 namespace sim {
@@ -280,6 +281,8 @@ std::map<std::string, HubFileDirective>& Directives()
     };
     static const bool linkDirectivesAdded = (AddLinkDirectives(table), true);
     (void)linkDirectivesAdded;
+    static const bool calibrateDirectivesAdded = (AddCalibrateDirectives(table), true);
+    (void)calibrateDirectivesAdded;
     return table;
 }
 

@@ -18,6 +18,7 @@ SimHub::SimHub()
     commands[HidCmdWriteReg] = {&SimHub::OnWriteRegRequest, nullptr};
     commands[HidCmdWriteRegF0] = {&SimHub::OnWriteRegRequest, nullptr};
     RegisterLinkCommands();
+    RegisterCalibrateCommands();
 }
 
 bool SimHub::IsVendorString(const HidReport& report)

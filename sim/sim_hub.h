@@ -165,6 +165,27 @@ public:
     void OnFusionTaskLockRequest(const HidReport& request);                   // 0x0D
     void OnFusionTaskUnlockRequest(const HidReport& request);                 // 0x0E
 
+    // --- calibrate command (sim/sim_hub_calibrate.cpp) ----------------------
+    // How the hub answers the calibrate command (0x04) for one SensorId. A
+    // sensor without an entry finishes at once with status 0. Lists are
+    // taken in turn, one item per calibrate request of the sensor; the last
+    // item stays for later requests.
+    struct Calibration {
+        std::vector<int> busyFetches{0};           // fetches answered busy (0xCC) after the request
+        std::vector<std::uint8_t> status{0};       // the status of the fetches after them
+        std::vector<std::uint8_t> reply;           // 13 bytes: reply bytes 3-15 instead of the request's
+        int average = -1;                          // not negative: reply bytes 13-15, low byte first
+        int replyLength = 17;                      // reply bytes from here on read 0 (a short reply)
+        std::vector<std::array<double, 3>> after;  // the sensor's values once the request is taken
+        std::uint32_t attemptMs = 0;               // hub time of each request, passed at its first fetch
+    };
+    std::map<std::uint8_t, Calibration> calibrations;
+    std::map<std::uint8_t, int> calibrateRequests;  // calibrate requests taken, by SensorId
+
+    void RegisterCalibrateCommands();
+    void OnCalibrateRequest(const HidReport& request);                  // 0x04
+    void OnCalibrateReply(const HidReport& request, HidReport& reply);  // 0x04
+
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);

@@ -26,6 +26,11 @@ void SetRealTime(bool on)
 {
     realTime = on;
 }
+void AdvanceVirtualClock(std::uint64_t ms)
+{
+    if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    now += ms;
+}
 
 }  // namespace sim
 
