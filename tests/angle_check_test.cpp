@@ -358,15 +358,20 @@ TEST(AngleCheck, MultiFaceSelectionSkipsTheRangeTest)
 namespace {
 
 // What the calibrate procedure completes the lines with in a flow on these
-// machines: after a face line, and the finish line.
-const std::string kFaceResult = "";
-const std::string kFinishLine = "";
-// The requests of the calibrate procedure for one call, after its wait.
+// machines (both accelerometers at 0, 0, +1 g): after a face line, and the
+// finish line.
+const std::string kFaceResult = "Pass ";
+const std::string kFinishLine = "Pass (0.00, 0.00, 1.00)\r\n";
+// The requests of one calibrate call after its wait: the request (the hub
+// answers busy once), and for the finish the value read of its check.
 std::string CalibrateRequests(int sensor, int phase)
 {
-    (void)sensor;
-    (void)phase;
-    return "";
+    char text[32];
+    if (phase == 0xF1)
+        std::snprintf(text, sizeof text, "C%x:%x S%x", sensor, phase, sensor);
+    else
+        std::snprintf(text, sizeof text, "C%x:%x", sensor, phase);
+    return text;
 }
 
 std::string Sides(const std::vector<std::string>& sides)
@@ -457,6 +462,18 @@ TEST(MultiFaceFlowRun, FlowsAsWholeRuns)
          FlowRequests(8, {0, 1}, "")},
     };
     for (const Scenario& s : cases) Check(s);
+
+    // A face whose calibration ends with an error status adds its 1 and the
+    // flow goes on; the save gate stays closed.
+    std::string failingFace = healthy;
+    failingFace.replace(failingFace.find("calibrate acc2 busy=1"), 21, "calibrate acc2 busy=1 status=00,07,00,00");
+    Check({"a failing face",
+           failingFace,
+           {"/ACC2-2P-CALI", "/ACC-CALI-DELAY1"},
+           kHead + kAcc2Header + "\r\nCalibration Z-: Fail (7) \r\nCalibration Z+: Pass \r\n\r\n" + kFinishLine + kFail,
+           "",
+           1,
+           FlowRequests(8, {0, 1}, "wait1000")});
 
     // Without the second accelerometer no flow runs: the tests follow.
     Check({"ACC2 absent",
