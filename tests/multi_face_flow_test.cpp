@@ -39,6 +39,9 @@ Calls record;
 
 std::uint8_t DoCalibration(std::uint8_t, std::uint8_t sensorId, std::uint8_t CaliPhase)
 {
+    // The one-shot calibrations of the calibration block, which follows
+    // when no flow runs, are not the flows' calls.
+    if (CaliPhase == CaliPhaseOneShot || (sensorId != 1 && sensorId != 8)) return 0;
     char text[16];
     std::snprintf(text, sizeof text, "%u:%x", sensorId, CaliPhase);
     record.calls += (record.calls.empty() ? "" : " ") + std::string(text);
