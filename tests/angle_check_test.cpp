@@ -362,7 +362,7 @@ TEST(AngleCheck, HubFilesOfTheTwoModes)
     const std::string standingAccs = "ACC1: 0.00, -1.00, 0.00\r\nACC2: 0.00, 1.00, 0.00\r\n";
     const Scenario cases[] = {
         // Standing, the accelerometers are no good for the tests and calibrations
-        // of a default run: "/CA" keeps the check with the light test alone.
+        // of a default run: "/CA10" keeps the check with the light test alone.
         {"standing tablet",
          tablet,
          {"/CA", "/LIGHT-TEST"},
