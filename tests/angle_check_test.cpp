@@ -365,7 +365,7 @@ TEST(AngleCheck, HubFilesOfTheTwoModes)
         // of a default run: "/CA10" keeps the check with the light test alone.
         {"standing tablet",
          tablet,
-         {"/CA", "/LIGHT-TEST"},
+         {"/CA10", "/LIGHT-TEST"},
          kHeadNoList + Tablet(358) + kLaterBlocks + kPass,
          "",
          0,
