@@ -378,6 +378,8 @@ const std::string kDefaultCalibrations =
     "Accelerometer Calibration    : Pass (0.00, 0.00, 1.00)\r\n2ndAccelerometer Calibration : Pass (0.00, 0.00, 1.00)\r\n";
 const std::string kDefaultCalibrationSteps = "X4 S X4 acc2";
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
+// The angle check before calibration on the healthy machine (2 degrees).
+const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
 
 }  // namespace
 
@@ -408,9 +410,9 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
     Check({"healthy.hub",
            "",
            {},
-           kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass,
+           kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
+           "mode query " + kHeadClear + " inventory status acc2 " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
                " " + kHealthySaveSteps + " mode"});
 }
 
@@ -420,7 +422,7 @@ TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
     // program that quit): the run goes on to its end, on the hub and in the log.
     const ToolRun run = RunTool("", {}, true);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass);
+    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass);
     ExpectModeOffAndUnlocked(run, "closed console");
 }
 
@@ -691,7 +693,7 @@ TEST(HubSequence, PacingWindow)
         // Without it the two one-shot calibrations' 10 (request, busy poll,
         // good poll, value request and reply) follow.
         {{"/HIDCMDDELAYMS100", "/NC"}, 25, kDefaultTests},
-        {{"/HIDCMDDELAYMS100"}, 33, kDefaultTests + kDefaultCalibrations + HealthySave(15)},
+        {{"/HIDCMDDELAYMS100"}, 33, kTabletMode2 + kDefaultTests + kDefaultCalibrations + HealthySave(15)},
         {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {
