@@ -19,6 +19,8 @@ const std::string kFirmwareLine = "OEM FW Version: XOV-SH 1.02.0315" + std::stri
 // A machine whose gyrometer the hub reports as failing.
 const std::string kGyroFails = MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}});
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
+// The angle check before calibration on the healthy machine (2 degrees).
+const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
 
 }  // namespace
 
@@ -27,10 +29,11 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
     Check({"healthy.hub",
            "",
            {},
-           kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass,
+           kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kDefaultTests + kDefaultCalibrations +
+               HealthySave(12) + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
-               " " + kHealthySaveSteps + " mode"});
+           "mode query " + kHeadClear + " inventory status acc2 " + kDefaultSelfTestSteps + " " +
+               kDefaultCalibrationSteps + " " + kHealthySaveSteps + " mode"});
 }
 
 TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
@@ -39,8 +42,8 @@ TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
     // program that quit): the run goes on to its end, on the hub and in the log.
     const ToolRun run = RunTool("", {}, true);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations +
-                           HealthySave(12) + kPass);
+    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kDefaultTests +
+                           kDefaultCalibrations + HealthySave(12) + kPass);
     ExpectModeOffAndUnlocked(run, "closed console");
 }
 
@@ -311,7 +314,7 @@ TEST(HubSequence, PacingWindow)
         // Without it the two one-shot calibrations' 10 (request, busy poll,
         // good poll, value request and reply) follow.
         {{"/HIDCMDDELAYMS100", "/NC"}, 25, kDefaultTests},
-        {{"/HIDCMDDELAYMS100"}, 33, kDefaultTests + kDefaultCalibrations + HealthySave(15)},
+        {{"/HIDCMDDELAYMS100"}, 33, kTabletMode2 + kDefaultTests + kDefaultCalibrations + HealthySave(15)},
         {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {

@@ -34,8 +34,8 @@ std::string HealthyWith(const std::vector<std::pair<std::string, std::string>>& 
 }
 
 // The lines of the blocks: the console after the hub's header lines (found,
-// fusion, status list) up to the first line of the save step or the total
-// result.
+// fusion, status list) and the angle check before calibration, up to the
+// first line of the save step or the total result.
 std::string BlockLines(const std::string& console)
 {
     std::size_t from = console.find(kFound);
@@ -43,6 +43,11 @@ std::string BlockLines(const std::string& console)
     from += kFound.size();
     for (const char* header : {"Fusion: ", "The number of sensor is "})
         if (console.compare(from, std::string(header).size(), header) == 0) from = console.find("\r\n", from) + 2;
+    const std::string angleCheck = "The machine is ";
+    if (console.compare(from, angleCheck.size(), angleCheck) == 0) {
+        from = console.find("(Angle=", from);
+        from = console.find("\r\n\r\n", from) + 4;
+    }
     std::size_t to = console.size();
     for (const char* marker : {"Accel Biases :", "Gyro  Biases :", "Comp  Biases :", "Accel2 Biases:",
                                "Light Transmittance=", "Color_R Transmittance=", "Error!! Accel",
