@@ -255,6 +255,16 @@ TEST(RowRuns, SelectionRule)
          Times("test01", 10) + " " + Times("test02", 10) + " " + Times("test03", 10) + " " + Times("test08", 10) +
              " cal01:" + kOneShot + " cal08:" + kOneShot,
          5},
+        // A multi-face option without its flow (no second accelerometer):
+        // the one-shot calibrations run with the selection set, so their
+        // labels are completed with the verdict alone and the next text
+        // follows on the same line.
+        {"multi-face option without a flow",
+         HealthyWith({{"sensor acc2 ", "sensor acc2 present=no"}}),
+         {"/ACC1-2P-CALI", "/GYRO-CALI"},
+         kAccTest + kGyroTest + kCompTest + kLightTest + kColorTest +
+             "Accelerometer Calibration    : Pass Gyrometer Calibration        : Pass ",
+         "test01 test02 test03 cal01:" + kOneShot + " " + kGyroCall},
         // "/NC": the test block as without it, no calibration row at all.
         {"/NC", "", {"/NC", "/ACC1-TEST", "/ACC1-CALI", "/GYRO-CALI", "/CUS2-CALI"}, kAccTest, "test01"},
     };
