@@ -1,8 +1,8 @@
 // Whole runs of the stand-in executable through the test and calibration
 // blocks: which rows the options and the inventory select, in which order
 // their labels appear, and with what arguments their procedures reach the
-// hub. Each case compares the blocks' lines (console and log alike) and the
-// procedures' requests in the trace; the save step that may follow is the
+// hub. Each case compares the blocks' lines on the console and in the run
+// log, the procedures' requests in the trace and the exit status; the save step that may follow is the
 // subject of other tests and is left out of the comparison.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/whole_run.h"
@@ -33,7 +34,7 @@ std::string HealthyWith(const std::vector<std::pair<std::string, std::string>>& 
     return text;
 }
 
-// The lines of the blocks: the console after the hub's header lines (found,
+// The lines of the blocks: the console (or the run log) after the hub's header lines (found,
 // fusion, status list) and the angle check before calibration, up to the
 // first line of the save step or the total result.
 std::string BlockLines(const std::string& console)
@@ -50,7 +51,7 @@ std::string BlockLines(const std::string& console)
     }
     std::size_t to = console.size();
     for (const char* marker : {"Accel Biases :", "Gyro  Biases :", "Comp  Biases :", "Accel2 Biases:",
-                               "Light Transmittance=", "Color_R Transmittance=", "Error!! Accel",
+                               "Light Transmittance=", "Color_R Transmittance=", "Error!! Accel", "Error, Accel",
                                "\r\n(New Angle=", "--== ", "(Total Time: ", "\r\nTotal Result: "}) {
         const std::size_t at = console.find(marker, from);
         if (at != std::string::npos && at < to) to = at;
