@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -406,4 +407,139 @@ TEST(SaveRuns, TotalTimeInWholeSeconds)
                 kFullHeadSteps + " " + kDefaultBlockSteps + " " + kReportSteps + " " + kRecheckSteps + " " +
                     kVerifiedSaveSteps + " mode"});
     }
+}
+
+TEST(SaveRuns, SaveReplies)
+{
+    // "/ACC1-CALI": the ACC1 report, the re-check, then the verified save
+    // on a hub that answers its requests in other ways.
+    const std::string head = kModeHeadSteps + " X4 S " + kReportSteps + " " + kRecheckSteps + " ";
+    auto body = [](bool saved, int seconds) {
+        return kModeHead + kAcc1Calibration + kAcc1Biases + NewAngle(2) + (saved ? "" : "Save Fail!\r\n") +
+               (saved ? kSaved : kNotSaved) + TotalTime(seconds) + (saved ? kPass : kFail);
+    };
+    auto repeat = [](const std::string& what, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) text += what + " ";
+        return text;
+    };
+    const std::string missing = "R082000-0823fc X2";  // a pass without a reply
+    // The record carrying a RAM address of 0x090000.
+    const std::string otherRamRequest =
+        "5a0201"
+        "001000"
+        "000009"
+        "0004" +
+        std::string(12, '0');
+    struct Case {
+        const char* name;
+        const char* save;
+        bool saved;
+        int seconds;
+        std::string steps;  // from the save on
+        std::vector<std::string> requests;
+    } cases[] = {
+        // A reply that does not answer the save request counts as none: the
+        // next pass takes the same snapshot and sends the same request.
+        {"reply 2, 0",
+         "save other=1 bytes=2,0",
+         true,
+         9,
+         missing + " " + kVerifiedSaveSteps,
+         {kFirstSaveRequest, kFirstSaveRequest}},
+        {"reply 2, 2",
+         "save other=1 bytes=2,2",
+         true,
+         9,
+         missing + " " + kVerifiedSaveSteps,
+         {kFirstSaveRequest, kFirstSaveRequest}},
+        {"reply 3, 1",
+         "save other=1 bytes=3,1",
+         true,
+         9,
+         missing + " " + kVerifiedSaveSteps,
+         {kFirstSaveRequest, kFirstSaveRequest}},
+        // Another RAM address fails the pass; the next one takes its snapshot
+        // there and sends it, fails the comparison, and the third verifies.
+        {"other RAM address",
+         "save other=1 ram=0x090000",
+         true,
+         13,
+         "R082000-0823fc X2 R090000-0903fc X2 R001000-0013fc R082000-0823fc " + kVerifiedSaveSteps,
+         {kFirstSaveRequest, otherRamRequest, kAreaSaveRequest}},
+        // Eleven passes at most.
+        {"ten replies missing", "save silent=10", true, 21, repeat(missing, 10) + kVerifiedSaveSteps,
+         std::vector<std::string>(11, kFirstSaveRequest)},
+        {"eleven replies missing", "save silent=11", false, 19, repeat(missing, 11) + kFinalClear,
+         std::vector<std::string>(11, kFirstSaveRequest)},
+        {"ten stale copies", "save stale=10", true, 42, repeat(kSavePass, 10) + kVerifiedSaveSteps,
+         With({kFirstSaveRequest}, std::vector<std::string>(10, kAreaSaveRequest))},
+    };
+    for (const Case& c : cases) {
+        const std::string text = body(c.saved, c.seconds);
+        const ToolRun run = Expect({c.name,
+                                    Healthy(std::string(c.save) + "\n"),
+                                    {"/ACC1-CALI"},
+                                    text,
+                                    text,
+                                    c.saved ? 0 : 1,
+                                    head + c.steps + " mode"});
+        EXPECT_EQ(SaveRequests(run), c.requests) << c.name;
+    }
+}
+
+namespace {
+
+// The flag-byte writes of a run (every register write but the buffer
+// clears' at 0x082000 and 0x082001), as "address=value".
+std::vector<std::string> FlagWrites(const ToolRun& run)
+{
+    std::vector<std::string> writes;
+    for (const Token& t : Tokens(run.trace)) {
+        if (t.kind != "W" || t.address == 0x082000 || t.address == 0x082001) continue;
+        char value[4];
+        std::snprintf(value, sizeof value, "%02x", ReportOf(run.trace[t.line])[6]);
+        writes.push_back(Hex6(t.address) + "=" + value);
+    }
+    return writes;
+}
+
+}  // namespace
+
+TEST(SaveRuns, FlagBytesFromTheFlashCopy)
+{
+    // The eFlash copy's flag bytes differ from the RAM copy's (01): each
+    // copy puts the eFlash byte into the RAM copy, "/NS" included, and the
+    // save then stores it.
+    const std::string flags = Healthy("param flash acc1-flag 07\nparam flash acc2-flag 09\n");
+    const std::string head = kModeHeadSteps + " X4 S ";
+    const std::string notSaved = kModeHead + kAcc1Calibration + kAcc1Biases + kNotSaved + TotalTime(4) + kPass;
+    const std::string saved = kModeHead + kAcc1Calibration + kAcc1Biases + NewAngle(2) + kSaved + TotalTime(8) + kPass;
+    struct Case {
+        SaveRun run;
+        std::vector<std::string> writes;
+    } cases[] = {
+        {{"/NS", flags, {"/ACC1-CALI", "/NS"}, notSaved, notSaved, 0, head + kReportSteps + " mode"},
+         {"08200b=07", "08203b=09"}},
+        {{"report, then save",
+          flags,
+          {"/ACC1-CALI"},
+          saved,
+          saved,
+          0,
+          head + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
+         {"08200b=07", "08203b=09", "08200b=07", "08203b=09"}},
+        // The ACC2 flag byte lies at 25 + each copy's own ext: 20 in the
+        // eFlash copy until the save writes the RAM copy (34) there.
+        {{"ext of each copy",
+          Healthy("param flash ext 20\nparam flash acc2-flag 0b\n"),
+          {"/ACC1-CALI"},
+          saved,
+          saved,
+          0,
+          head + "R001000-0013fc R082000-0823fc R00100b W08200b R00102d W08203b " + kRecheckSteps + " " +
+              kVerifiedSaveSteps + " mode"},
+         {"08200b=01", "08203b=0b", "08200b=01", "08203b=0b"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FlagWrites(Expect(c.run)), c.writes) << c.run.name;
 }
