@@ -137,6 +137,24 @@ TEST(SaveRuns, GateAndReportMask)
                                 NewAngle(2) + kSaved + TotalTime(9) + kPass;
     const std::string proximity =
         kModeHead + "PSENSOR Calibration          : Pass \r\n" + NewAngle(2) + kSaved + TotalTime(7) + kPass;
+    const std::string light =
+        kModeHead + "Light Calibration          : Pass.\r\n" + kLight + NewAngle(2) + kSaved + TotalTime(7) + kPass;
+    const std::string colour = kModeHead + "Color Calibration          : Pass.\r\n" +
+                               "Color_R Transmittance=83.33%\r\nColor_G Transmittance=50.00%\r\n"
+                               "Color_B Transmittance=111.11%\r\n" +
+                               NewAngle(2) + kSaved + TotalTime(13) + kPass;
+    std::string colourReadings;  // the colour calibration's twenty raw samples
+    for (int i = 0; i < 20; ++i) colourReadings += " S";
+    const std::string noColour = kModeHead + NewAngle(2) + kSaved + TotalTime(7) + kPass;
+    const std::string gyro = kFullHead + kDefaultTests + kAcc1Calibration +
+                             "Gyrometer Calibration        : Pass (0.45, -0.45, 0.22)\r\n" + kAcc2Calibration +
+                             kAcc1Biases + kGyroBiases + kCompBiases + kAcc2Biases + kLight + NewAngle(2) + kSaved +
+                             TotalTime(13) + kPass;
+    const std::string lightTest = kModeHead + "Light Test   : Pass. (250)\r\n" + kPass;
+    const std::string acc1TestFails = kModeHead + "Accel Test   : Fail - 0x20.\r\n" + kAcc1Calibration + kAcc1Biases +
+                                      kNotSaved + TotalTime(7) + kFail;
+    std::string acc1TestAttempts;
+    for (int i = 0; i < 10; ++i) acc1TestAttempts += " X3";
     const SaveRun cases[] = {
         // One failing self test keeps the gate closed: the calibrations
         // still run, then no report, no save, no closing line, no time.
@@ -148,6 +166,16 @@ TEST(SaveRuns, GateAndReportMask)
          1,
          kFullHeadSteps + " X3 S" + gyroAttempts + " X3 S X3 acc2 S S " + kDefaultCalibrationSteps + " " + kFinalClear +
              " mode"},
+        // A test option keeps the gate closed even when everything passed...
+        {"/LIGHT-TEST passes", "", {"/LIGHT-TEST"}, lightTest, lightTest, 0, kModeHeadSteps + " S mode"},
+        // ... and a calibration option opens it although a test failed.
+        {"/ACC1-TEST fails, /ACC1-CALI",
+         Healthy("self-test acc1 status=0x20\n"),
+         {"/ACC1-TEST", "/ACC1-CALI"},
+         acc1TestFails,
+         acc1TestFails,
+         1,
+         kModeHeadSteps + acc1TestAttempts + " X4 S " + kReportSteps + " " + kFinalClear + " mode"},
         // A calibration option opens the gate although the calibration failed:
         // the report of its mask, no re-check, no save.
         {"/ACC1-CALI fails",
@@ -173,6 +201,38 @@ TEST(SaveRuns, GateAndReportMask)
          proximity,
          0,
          kModeHeadSteps + " X4 " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
+        {"mask 0x08",
+         "",
+         {"/LIGHT-CALI", "/LUX300"},
+         light,
+         light,
+         0,
+         kModeHeadSteps + " X1 S X1 S " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
+        {"mask 0x20",
+         "",
+         {"/COLOR-CALI", "/RVAL100", "/GVAL100", "/BVAL100"},
+         colour,
+         colour,
+         0,
+         kModeHeadSteps + " X1" + colourReadings + " X1 S " + kReportSteps + " " + kRecheckSteps + " " +
+             kVerifiedSaveSteps + " mode"},
+        // Without "/BVAL" no colour calibration and no colour bit.
+        {"no colour bit",
+         "",
+         {"/COLOR-CALI", "/RVAL100", "/GVAL100"},
+         noColour,
+         noColour,
+         0,
+         kModeHeadSteps + " " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
+        // "/GYRO-CALI" is no calibration option for the mask: every line.
+        {"/GYRO-CALI",
+         "",
+         {"/GYRO-CALI"},
+         gyro,
+         gyro,
+         0,
+         kFullHeadSteps + " " + kDefaultSelfTestSteps + " X4 S X4 S X4 acc2 " + kReportSteps + " " + kRecheckSteps +
+             " " + kVerifiedSaveSteps + " mode"},
     };
     for (const SaveRun& c : cases) Expect(c);
 }
