@@ -27,10 +27,11 @@ TEST(HubSequence, DefaultRunOnTheHealthyHubPasses)
     Check({"healthy.hub",
            "",
            {},
-           kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations + HealthySave(12) + kPass,
+           kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kDefaultTests + kDefaultCalibrations +
+               HealthySave(12) + kPass,
            0,
-           "mode query " + kHeadClear + " inventory status " + kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps +
-               " " + kHealthySaveSteps + " mode"});
+           "mode query " + kHeadClear + " inventory status acc2 " + kDefaultSelfTestSteps + " " +
+               kDefaultCalibrationSteps + " " + kHealthySaveSteps + " mode"});
 }
 
 TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
@@ -39,8 +40,8 @@ TEST(HubSequence, ClosedConsoleNeverEndsTheRun)
     // program that quit): the run goes on to its end, on the hub and in the log.
     const ToolRun run = RunTool("", {}, true);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kDefaultTests + kDefaultCalibrations +
-                           HealthySave(12) + kPass);
+    EXPECT_EQ(run.log, kLogBanner + kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2 + kDefaultTests +
+                           kDefaultCalibrations + HealthySave(12) + kPass);
     ExpectModeOffAndUnlocked(run, "closed console");
 }
 
@@ -311,7 +312,7 @@ TEST(HubSequence, PacingWindow)
         // Without it the two one-shot calibrations' 10 (request, busy poll,
         // good poll, value request and reply) follow.
         {{"/HIDCMDDELAYMS100", "/NC"}, 25, kDefaultTests},
-        {{"/HIDCMDDELAYMS100"}, 33, kDefaultTests + kDefaultCalibrations + HealthySave(15)},
+        {{"/HIDCMDDELAYMS100"}, 33, kTabletMode2 + kDefaultTests + kDefaultCalibrations + HealthySave(15)},
         {{"/HIDCMDDELAYMS100", "/CS"}, 0, ""},
     };
     for (const Case& c : cases) {

@@ -30,8 +30,12 @@ std::string Healthy(const std::string& extra, const std::string& acc2 = "")
 const std::string kAcc1NoConverge = ReadFile(std::string(XOV_SOURCE_DIR) + "/sim/hubs/acc1-no-converge.hub");
 
 // Console and log, up to the blocks.
-const std::string kFullHead = kFound + "Fusion: 9D.\r\n" + kStatus6;  // no ModeOption: the status list
-const std::string kModeHead = kFound + "Fusion: 9D.\r\n";             // a ModeOption: no presence check
+// No ModeOption: the status list, then the angle check before calibration.
+const std::string kFullHead = kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2;
+// A ModeOption: no presence check; most of them keep the angle check from
+// running, "/COMP-CALI" and "/COLOR-CALI" do not.
+const std::string kModeHead = kFound + "Fusion: 9D.\r\n";
+const std::string kCheckedModeHead = kModeHead + kTabletMode2;
 const std::string kDefaultBlocks = kDefaultTests + kDefaultCalibrations;
 const std::string kAcc1Calibration = "Accelerometer Calibration    : Pass (0.00, 0.00, 1.00)\r\n";
 const std::string kAcc2Calibration = "2ndAccelerometer Calibration : Pass (0.00, 0.00, 1.00)\r\n";
@@ -64,8 +68,9 @@ std::string BiasError(int accel, const std::string& limit, bool log)
 }
 
 // Steps of the requests.
-const std::string kFullHeadSteps = "mode query " + kHeadClear + " inventory status";
+const std::string kFullHeadSteps = "mode query " + kHeadClear + " inventory status acc2";
 const std::string kModeHeadSteps = "mode query " + kHeadClear + " inventory";
+const std::string kCheckedModeHeadSteps = kModeHeadSteps + " acc2";
 const std::string kDefaultBlockSteps = kDefaultSelfTestSteps + " " + kDefaultCalibrationSteps;
 // The report: both copies read, then the flag bytes of ACC1 (eFlash +11 to
 // RAM +11) and of ACC2 (+25 + ext 34 on both sides).
@@ -139,13 +144,13 @@ TEST(SaveRuns, GateAndReportMask)
         kModeHead + "PSENSOR Calibration          : Pass \r\n" + NewAngle(2) + kSaved + TotalTime(7) + kPass;
     const std::string light =
         kModeHead + "Light Calibration          : Pass.\r\n" + kLight + NewAngle(2) + kSaved + TotalTime(7) + kPass;
-    const std::string colour = kModeHead + "Color Calibration          : Pass.\r\n" +
+    const std::string colour = kCheckedModeHead + "Color Calibration          : Pass.\r\n" +
                                "Color_R Transmittance=83.33%\r\nColor_G Transmittance=50.00%\r\n"
                                "Color_B Transmittance=111.11%\r\n" +
                                NewAngle(2) + kSaved + TotalTime(13) + kPass;
     std::string colourReadings;  // the colour calibration's twenty raw samples
     for (int i = 0; i < 20; ++i) colourReadings += " S";
-    const std::string noColour = kModeHead + NewAngle(2) + kSaved + TotalTime(7) + kPass;
+    const std::string noColour = kCheckedModeHead + NewAngle(2) + kSaved + TotalTime(7) + kPass;
     const std::string gyro = kFullHead + kDefaultTests + kAcc1Calibration +
                              "Gyrometer Calibration        : Pass (0.45, -0.45, 0.22)\r\n" + kAcc2Calibration +
                              kAcc1Biases + kGyroBiases + kCompBiases + kAcc2Biases + kLight + NewAngle(2) + kSaved +
@@ -214,7 +219,7 @@ TEST(SaveRuns, GateAndReportMask)
          colour,
          colour,
          0,
-         kModeHeadSteps + " X1" + colourReadings + " X1 S " + kReportSteps + " " + kRecheckSteps + " " +
+         kCheckedModeHeadSteps + " X1" + colourReadings + " X1 S " + kReportSteps + " " + kRecheckSteps + " " +
              kVerifiedSaveSteps + " mode"},
         // Without "/BVAL" no colour calibration and no colour bit.
         {"no colour bit",
@@ -223,7 +228,7 @@ TEST(SaveRuns, GateAndReportMask)
          noColour,
          noColour,
          0,
-         kModeHeadSteps + " " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
+         kCheckedModeHeadSteps + " " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
         // "/GYRO-CALI" is no calibration option for the mask: every line.
         {"/GYRO-CALI",
          "",
@@ -255,18 +260,19 @@ TEST(SaveRuns, CompassMaskAndAccuracy)
         {"mask 0x10",
          "",
          {"/COMP-CALI"},
-         kModeHead + compass(3, false) + full,
-         kModeHead + compass(3, true) + full,
+         kCheckedModeHead + compass(3, false) + full,
+         kCheckedModeHead + compass(3, true) + full,
          0,
-         kModeHeadSteps + " X4 S S S " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps + " mode"},
+         kCheckedModeHeadSteps + " X4 S S S " + kReportSteps + " " + kRecheckSteps + " " + kVerifiedSaveSteps +
+             " mode"},
         // Accuracy 2 reached: a pass, but nothing is saved.
         {"/ACCURACY2",
          "",
          {"/COMP-CALI", "/ACCURACY2"},
-         kModeHead + compass(2, false) + below,
-         kModeHead + compass(2, true) + below,
+         kCheckedModeHead + compass(2, false) + below,
+         kCheckedModeHead + compass(2, true) + below,
          0,
-         kModeHeadSteps + " X4 S S " + kReportSteps + " " + kRecheckSteps + " mode"},
+         kCheckedModeHeadSteps + " X4 S S " + kReportSteps + " " + kRecheckSteps + " mode"},
     };
     for (const SaveRun& c : cases) Expect(c);
 }
@@ -275,7 +281,7 @@ TEST(SaveRuns, NoSaveAndQuickSave)
 {
     const std::string report = kAcc1Biases + kGyroBiases + kCompBiases + kAcc2Biases + kLight;
     const std::string noSave = kFullHead + kDefaultBlocks + report + kNotSaved + TotalTime(8) + kPass;
-    const std::string quick = kFullHead + kDefaultBlocks + NewAngle(2) + kSaved + TotalTime(6) + kPass;
+    const std::string quick = kFullHead + kDefaultBlocks + NewAngle(2) + kSaved + TotalTime(7) + kPass;
     const std::string blocks = kFullHeadSteps + " " + kDefaultBlockSteps + " ";
     const SaveRun cases[] = {
         // "/NS" wins over "/QS": the report, no re-check, no save.
@@ -403,39 +409,45 @@ TEST(SaveRuns, BiasLimits)
 
 TEST(SaveRuns, AngleRecheck)
 {
-    // Lid angles as counts of 0.2238 degree, truncated to whole degrees.
-    const std::string lying = "sensor acc2 value=0,0,1 angle-counts=805";  // 180
+    // "/ACC1-CALI": the ACC1 report, then the re-check. Lid angles as
+    // counts of 0.2238 degree, truncated to whole degrees; the angle check
+    // before calibration, which runs with "/SCA", reads the one of the ACC2
+    // line (180 degrees in the lying machine, else 2), the re-check the
+    // "recheck-angle" (else the same).
+    const std::string lying = "sensor acc2 value=0,0,1 angle-counts=805";
+    const std::string lyingCheck = "The machine is lying-mode.\r\n(Angle=180)\r\n\r\n";
     auto recheck = [](int counts) { return "save recheck-angle-counts=" + std::to_string(counts) + "\n"; };
     struct Case {
         const char* name;
         std::string hub;
         std::vector<std::string> options;
-        int shown;  // the re-check's angle; -1: no re-check
+        std::string check;  // the lines of the angle check before calibration
+        int shown;          // the re-check's angle; -1: no re-check
         bool passes;
     } cases[] = {
-        {"tablet range by default", Healthy(recheck(805)), {}, 180, false},
-        {"/NOCA: no re-check", Healthy(recheck(805)), {"/NOCA"}, -1, true},
-        {"/SCA10: lying range", Healthy("", lying), {"/SCA10"}, 180, true},
-        {"/SCA10: the tablet angle fails", Healthy(recheck(9), lying), {"/SCA10"}, 2, false},
-        {"bare /SCA: /NEWSCA's default 10", Healthy(recheck(827), lying), {"/SCA"}, 185, true},
-        {"/SCA10 /NEWSCA3", Healthy(recheck(827), lying), {"/SCA10", "/NEWSCA3"}, 185, false},
-        {"/SCA65535: lying range", Healthy(recheck(805)), {"/SCA65535"}, 180, true},
-        {"/SCA65535: the tablet angle fails", Healthy(""), {"/SCA65535"}, 2, false},
-        {"/NEWCA30 at 30", Healthy(recheck(135)), {"/NEWCA30"}, 30, true},
-        {"/NEWCA30 at 31", Healthy(recheck(139)), {"/NEWCA30"}, 31, false},
-        {"/NEWCA30 at 330", Healthy(recheck(1475)), {"/NEWCA30"}, 330, true},
-        {"/NEWCA30 at 329", Healthy(recheck(1471)), {"/NEWCA30"}, 329, false},
-        {"bare /NEWCA at 0", Healthy(recheck(0)), {"/NEWCA"}, 0, true},
-        {"bare /NEWCA at 360", Healthy(recheck(1609)), {"/NEWCA"}, 360, true},
-        {"bare /NEWCA at 1", Healthy(recheck(5)), {"/NEWCA"}, 1, false},
+        {"tablet range by default", Healthy(recheck(805)), {}, "", 180, false},
+        {"/NOCA: no re-check", Healthy(recheck(805)), {"/NOCA"}, "", -1, true},
+        {"/SCA10: lying range", Healthy("", lying), {"/SCA10"}, lyingCheck, 180, true},
+        {"/SCA10: the tablet angle fails", Healthy(recheck(9), lying), {"/SCA10"}, lyingCheck, 2, false},
+        {"bare /SCA: /NEWSCA's default 10", Healthy(recheck(827), lying), {"/SCA"}, lyingCheck, 185, true},
+        {"/SCA10 /NEWSCA3", Healthy(recheck(827), lying), {"/SCA10", "/NEWSCA3"}, lyingCheck, 185, false},
+        {"/SCA65535: lying range", Healthy(recheck(805)), {"/SCA65535"}, kTabletMode2, 180, true},
+        {"/SCA65535: the tablet angle fails", Healthy(""), {"/SCA65535"}, kTabletMode2, 2, false},
+        {"/NEWCA30 at 30", Healthy(recheck(135)), {"/NEWCA30"}, "", 30, true},
+        {"/NEWCA30 at 31", Healthy(recheck(139)), {"/NEWCA30"}, "", 31, false},
+        {"/NEWCA30 at 330", Healthy(recheck(1475)), {"/NEWCA30"}, "", 330, true},
+        {"/NEWCA30 at 329", Healthy(recheck(1471)), {"/NEWCA30"}, "", 329, false},
+        {"bare /NEWCA at 0", Healthy(recheck(0)), {"/NEWCA"}, "", 0, true},
+        {"bare /NEWCA at 360", Healthy(recheck(1609)), {"/NEWCA"}, "", 360, true},
+        {"bare /NEWCA at 1", Healthy(recheck(5)), {"/NEWCA"}, "", 1, false},
     };
     for (const Case& c : cases) {
-        const std::string body = kModeHead + kAcc1Calibration + kAcc1Biases + (c.shown < 0 ? "" : NewAngle(c.shown)) +
-                                 (c.passes ? kSaved : kNotSaved) + TotalTime(c.passes ? 8 : 4) +
-                                 (c.passes ? kPass : kFail);
+        const std::string body = kModeHead + c.check + kAcc1Calibration + kAcc1Biases +
+                                 (c.shown < 0 ? "" : NewAngle(c.shown)) + (c.passes ? kSaved : kNotSaved) +
+                                 TotalTime(c.passes ? 8 : 4) + (c.passes ? kPass : kFail);
         const std::string recheckSteps = c.shown < 0 ? "" : " " + kRecheckSteps;
         Expect({c.name, c.hub, With({"/ACC1-CALI"}, c.options), body, body, c.passes ? 0 : 252,
-                kModeHeadSteps + " X4 S " + kReportSteps + recheckSteps + " " +
+                kModeHeadSteps + (c.check.empty() ? "" : " acc2") + " X4 S " + kReportSteps + recheckSteps + " " +
                     (c.passes ? kVerifiedSaveSteps : kFinalClear) + " mode"});
     }
 }
