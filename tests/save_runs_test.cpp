@@ -615,3 +615,51 @@ TEST(SaveRuns, FlagBytesFromTheFlashCopy)
     };
     for (const Case& c : cases) EXPECT_EQ(FlagWrites(Expect(c.run)), c.writes) << c.run.name;
 }
+
+TEST(SaveRuns, AfterAMultiFaceFlow)
+{
+    // After a flow the report shows the ACC2 lines only, the gain among
+    // them after an ACC2 flow, and no re-check runs. With a flow selected the
+    // angle check before calibration reads the angle but tests no range.
+    // One second before each face.
+    auto flow = [](const std::string& header, const std::vector<std::string>& faces) {
+        std::string text = header + ": \r\n";
+        for (const std::string& face : faces) text += "\r\nCalibration " + face + ": Pass ";
+        return text + "\r\n\r\nPass (0.00, 0.00, 1.00)\r\n";
+    };
+    const std::string head = kFound + "Fusion: 9D.\r\n" + kStatus6;
+    const std::string acc2Gain = "Accel2 Gain: 1.000000,1.000000,1.000000\r\n";
+    const std::string acc1TwoFaces = flow("1ndAccelerometer Calibration ", {"Z-", "Z+"});
+    const std::string acc2TwoFaces = flow("2ndAccelerometer Calibration ", {"Z-", "Z+"});
+    const std::string acc2SixFaces = flow("2ndAccelerometer Calibration ", {"Z-", "Y-", "X+", "Y+", "X-", "Z+"});
+    const std::string acc1Saved = head + acc1TwoFaces + kAcc2Biases + kSaved + TotalTime(13) + kPass;
+    const std::string sixSaved = head + acc2SixFaces + kAcc2Biases + acc2Gain + kSaved + TotalTime(22) + kPass;
+    auto acc2Out = [&](bool log) {
+        return head + acc2TwoFaces + "Accel2 Biases: 0.000000,0.152344,0.000000\r\n" + BiasError(2, "0.15", log) +
+               acc2Gain + kNotSaved + TotalTime(10) + kFail;
+    };
+    const SaveRun cases[] = {
+        {"ACC1 two faces",
+         "",
+         {"/ACC1-2P-CALI", "/ACC-CALI-DELAY1"},
+         acc1Saved,
+         acc1Saved,
+         0,
+         kFullHeadSteps + " X4 X4 X4 X4 S " + kReportSteps + " " + kVerifiedSaveSteps + " mode"},
+        {"ACC2 six faces",
+         "",
+         {"/ACC2-6P-CALI", "/ACC-CALI-DELAY1"},
+         sixSaved,
+         sixSaved,
+         0,
+         kFullHeadSteps + " X4 X4 X4 X4 X4 X4 X4 X4 acc2 " + kReportSteps + " " + kVerifiedSaveSteps + " mode"},
+        {"ACC2 two faces, bias out",
+         Healthy("param both acc2-bias 0 39 0\n"),
+         {"/ACC2-2P-CALI", "/ACC-CALI-DELAY1"},
+         acc2Out(false),
+         acc2Out(true),
+         1,
+         kFullHeadSteps + " X4 X4 X4 X4 acc2 " + kReportSteps + " " + kFinalClear + " mode"},
+    };
+    for (const SaveRun& c : cases) Expect(c);
+}
