@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -288,9 +289,26 @@ TEST(SaveRuns, NoSaveAndQuickSave)
         {"/NS /QS", "", {"/NS", "/QS"}, noSave, noSave, 0, blocks + kReportSteps + " mode"},
         // "/QS" alone: no report, the re-check, one save request and nothing read.
         {"/QS", "", {"/QS"}, quick, quick, 0, blocks + kRecheckSteps + " X2 mode"},
+        // No report, so no bias check either.
+        {"/QS, biases out",
+         Healthy("param both acc1-bias 40 40 40\n"),
+         {"/QS"},
+         quick,
+         quick,
+         0,
+         blocks + kRecheckSteps + " X2 mode"},
+        // The quick save does not look at the answer.
+        {"/QS, no answer",
+         Healthy("save silent=always\n"),
+         {"/QS"},
+         quick,
+         quick,
+         0,
+         blocks + kRecheckSteps + " X2 mode"},
     };
     Expect(cases[0]);
-    EXPECT_EQ(SaveRequests(Expect(cases[1])), std::vector<std::string>{kFirstSaveRequest});
+    for (std::size_t i = 1; i < std::size(cases); ++i)
+        EXPECT_EQ(SaveRequests(Expect(cases[i])), std::vector<std::string>{kFirstSaveRequest}) << cases[i].name;
 }
 
 TEST(SaveRuns, VerifiedSave)
@@ -660,6 +678,40 @@ TEST(SaveRuns, AfterAMultiFaceFlow)
          acc2Out(true),
          1,
          kFullHeadSteps + " X4 X4 X4 X4 acc2 " + kReportSteps + " " + kFinalClear + " mode"},
+    };
+    for (const SaveRun& c : cases) Expect(c);
+}
+
+TEST(SaveRuns, ShortParameterArea)
+{
+    // A parameter area of 40 bytes: the fields past it read 0 (the compass
+    // and ACC2 fields with ext 34), and the ACC2 flag byte at 59 lies
+    // outside it, so that copy is skipped. Of 0 bytes: nothing is read, the
+    // report shows zeros without the compass line (no signature), no flag
+    // byte is copied, and the save verifies at once.
+    const std::string healthy = ReadFile(kHealthyHub);
+    auto withLength = [&healthy](const std::string& length) {
+        std::string text = healthy;
+        text.replace(text.find("length=1024"), 11, "length=" + length);
+        return text;
+    };
+    const std::string zeros = "0.000000,0.000000,0.000000\r\n";
+    const std::string short40 = kFullHead + kDefaultBlocks + kAcc1Biases + kGyroBiases + "Comp  Biases : " + zeros +
+                                "Accel2 Biases: " + zeros + kLight + NewAngle(2) + kSaved + TotalTime(7) + kPass;
+    const std::string empty = kFullHead + kDefaultBlocks + "Accel Biases : " + zeros + "Gyro  Biases : " + zeros +
+                              "Accel2 Biases: " + zeros + "Light Transmittance=0.00%\r\n" + NewAngle(2) + kSaved +
+                              TotalTime(7) + kPass;
+    const std::string blocks = kFullHeadSteps + " " + kDefaultBlockSteps + " ";
+    const SaveRun cases[] = {
+        {"40 bytes",
+         withLength("40"),
+         {},
+         short40,
+         short40,
+         0,
+         blocks + "R001000-00101e R082000-08201e R00100b W08200b " + kRecheckSteps +
+             " R082000-08201e X2 R001000-00101e R082000-08201e R00100b W08200b mode"},
+        {"0 bytes", withLength("0"), {}, empty, empty, 0, blocks + kRecheckSteps + " X2 mode"},
     };
     for (const SaveRun& c : cases) Expect(c);
 }
