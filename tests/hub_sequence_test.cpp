@@ -19,6 +19,8 @@ const std::string kFirmwareLine = "OEM FW Version: XOV-SH 1.02.0315" + std::stri
 // A machine whose gyrometer the hub reports as failing.
 const std::string kGyroFails = MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}});
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
+// The angle check before calibration on the healthy machine (2 degrees).
+const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
 
 }  // namespace
 

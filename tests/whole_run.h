@@ -377,8 +377,6 @@ inline const std::string kDefaultCalibrations =
     "Accelerometer Calibration    : Pass (0.00, 0.00, 1.00)\r\n2ndAccelerometer Calibration : Pass (0.00, 0.00, "
     "1.00)\r\n";
 inline const std::string kDefaultCalibrationSteps = "X4 S X4 acc2";
-// The angle check before calibration on the healthy machine (2 degrees).
-inline const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
 
 // ---------------------------------------------------------------------------
 
