@@ -30,8 +30,8 @@ std::string Healthy(const std::string& extra, const std::string& acc2 = "")
 
 const std::string kAcc1NoConverge = ReadFile(std::string(XOV_SOURCE_DIR) + "/sim/hubs/acc1-no-converge.hub");
 
-// Console and log, up to the blocks.
-// The angle check before calibration on the healthy machine (2 degrees).
+// Console and log, up to the blocks. The angle check before calibration on
+// the healthy machine (2 degrees):
 const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
 // No ModeOption: the status list, then the angle check before calibration.
 const std::string kFullHead = kFound + "Fusion: 9D.\r\n" + kStatus6 + kTabletMode2;
