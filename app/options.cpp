@@ -99,18 +99,6 @@ const char* OptionOf(const std::string& text)
     return nullptr;
 }
 
-bool IsParameterKeyword(const char* text)
-{
-    static const char kKeyword[] = "parameter";
-    std::size_t i = 0;
-    for (; text[i] != '\0' && i < sizeof kKeyword - 1; ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kKeyword[i]) return false;
-    }
-    return i == sizeof kKeyword - 1 && text[i] == '\0';
-}
-
 }  // namespace
 
 std::int32_t CheckParameters(int argc, char** argv, const char* name)
