@@ -12,21 +12,6 @@
 
 namespace {
 
-std::int32_t Lookup(const char* name)
-{
-    return CheckParameters(gArgc, gArgv, name);
-}
-
-bool Given(const char* name)
-{
-    return OptionGiven(Lookup(name));
-}
-
-bool Selected(const char* name)
-{
-    return SelectedByModeRule(gArgc, gArgv, name);
-}
-
 // Prints the row's label (no line end; the procedure completes the line).
 void Label(const char* label)
 {
@@ -42,7 +27,7 @@ void Add(std::uint8_t result)
 // when given, else the one-shot phase.
 std::uint8_t OneShotPhase(const char* option)
 {
-    const std::int32_t value = Lookup(option);
+    const std::int32_t value = OptionValue(option);
     return OptionGiven(value) ? PhaseFromOption(value) : CaliPhaseOneShot;
 }
 
@@ -50,35 +35,35 @@ std::uint8_t OneShotPhase(const char* option)
 // given, and takes their values after its label.
 void RunProximitySteps(std::uint8_t hub)
 {
-    if (Given("/DISTANCE") && Given("/MODE")) {
+    if (IsGiven("/DISTANCE") && IsGiven("/MODE")) {
         Label("PSENSOR Calibration          : ");
-        gPSensorDistance = Lookup("/DISTANCE");
-        gPSensorMode = Lookup("/MODE");
+        gPSensorDistance = OptionValue("/DISTANCE");
+        gPSensorMode = OptionValue("/MODE");
         Add(DoCalibration(hub, SensorIdPSensor, 0));
     }
-    if (Given("/CROSSTALKUPPERBOUND") && Given("/CROSSTALKLOWERBOUND")) {
+    if (IsGiven("/CROSSTALKUPPERBOUND") && IsGiven("/CROSSTALKLOWERBOUND")) {
         Label("PSENSOR CROSSTALK Calibration          : ");
-        gPSensorCrossTalkUpperBound = Lookup("/CROSSTALKUPPERBOUND");
-        gPSensorCrossTalkLowerBound = Lookup("/CROSSTALKLOWERBOUND");
+        gPSensorCrossTalkUpperBound = OptionValue("/CROSSTALKUPPERBOUND");
+        gPSensorCrossTalkLowerBound = OptionValue("/CROSSTALKLOWERBOUND");
         Add(DoCalibration(hub, SensorIdPSensorThreshold, CaliPhaseCrossTalk));
     }
-    if (Given("/THDH1UPPERBOUND") && Given("/THDH1LOWERBOUND")) {
+    if (IsGiven("/THDH1UPPERBOUND") && IsGiven("/THDH1LOWERBOUND")) {
         Label("PSENSOR THDH1 Calibration          : ");
-        gPSensorTHDH1UpperBound = Lookup("/THDH1UPPERBOUND");
-        gPSensorTHDH1LowerBound = Lookup("/THDH1LOWERBOUND");
+        gPSensorTHDH1UpperBound = OptionValue("/THDH1UPPERBOUND");
+        gPSensorTHDH1LowerBound = OptionValue("/THDH1LOWERBOUND");
         Add(DoCalibration(hub, SensorIdPSensorThreshold, CaliPhaseTHDH1));
     }
-    if (Given("/THDHYSUPPERBOUND") && Given("/THDHYSLOWERBOUND") && Given("/THDHYSVALUE")) {
+    if (IsGiven("/THDHYSUPPERBOUND") && IsGiven("/THDHYSLOWERBOUND") && IsGiven("/THDHYSVALUE")) {
         Label("PSENSOR THDHYS Calibration          : ");
-        gPSensorTHDHYSUpperBound = Lookup("/THDHYSUPPERBOUND");
-        gPSensorTHDHYSLowerBound = Lookup("/THDHYSLOWERBOUND");
-        gPSensorTHDHYSValue = Lookup("/THDHYSVALUE");
+        gPSensorTHDHYSUpperBound = OptionValue("/THDHYSUPPERBOUND");
+        gPSensorTHDHYSLowerBound = OptionValue("/THDHYSLOWERBOUND");
+        gPSensorTHDHYSValue = OptionValue("/THDHYSVALUE");
         Add(DoCalibration(hub, SensorIdPSensorThreshold, CaliPhaseTHDHYS));
     }
-    if (Given("/NEWCROSSTALKUPPERBOUND") && Given("/NEWCROSSTALKLOWERBOUND")) {
+    if (IsGiven("/NEWCROSSTALKUPPERBOUND") && IsGiven("/NEWCROSSTALKLOWERBOUND")) {
         Label("PSENSOR NEWCROSSTALK Calibration          : ");
-        gPSensorNewCrossTalkUpperBound = Lookup("/NEWCROSSTALKUPPERBOUND");
-        gPSensorNewCrossTalkLowerBound = Lookup("/NEWCROSSTALKLOWERBOUND");
+        gPSensorNewCrossTalkUpperBound = OptionValue("/NEWCROSSTALKUPPERBOUND");
+        gPSensorNewCrossTalkLowerBound = OptionValue("/NEWCROSSTALKLOWERBOUND");
         Add(DoCalibration(hub, SensorIdPSensorThreshold, CaliPhaseNewCrossTalk));
     }
 }
@@ -87,45 +72,45 @@ void RunProximitySteps(std::uint8_t hub)
 
 void RunCalibrationBlock(std::uint8_t hub)
 {
-    if (SensorList[SensorSlotAcc1] != SensorAbsent && Selected("/ACC1-CALI")) {
+    if (SensorList[SensorSlotAcc1] != SensorAbsent && SelectedByModeRule("/ACC1-CALI")) {
         Label("Accelerometer Calibration    : ");
         Add(DoCalibration(hub, SensorIdAcc1, OneShotPhase("/ACC1-PHASE")));
     }
     // The fusion variant's gyrometer is neither tested nor calibrated.
     // "/GYRO-CALI" selects only this row, and only this row needs it.
-    if (SensorList[SensorSlotGyro] == SensorPresent && Given("/GYRO-CALI")) {
+    if (SensorList[SensorSlotGyro] == SensorPresent && IsGiven("/GYRO-CALI")) {
         Label("Gyrometer Calibration        : ");
-        if (Given("/GYRO-TIMEOUT")) GyroTimeOut = Lookup("/GYRO-TIMEOUT");
-        if (Given("/GYRO-OFFSET")) MaxGyroOffset = static_cast<float>(Lookup("/GYRO-OFFSET"));
+        if (IsGiven("/GYRO-TIMEOUT")) GyroTimeOut = OptionValue("/GYRO-TIMEOUT");
+        if (IsGiven("/GYRO-OFFSET")) MaxGyroOffset = static_cast<float>(OptionValue("/GYRO-OFFSET"));
         Add(DoCalibration(hub, SensorIdGyro, 0));
     }
     // The accuracy level is settled before the label and kept for the save step.
-    if (SensorList[SensorSlotCompass] != SensorAbsent && Given("/COMP-CALI")) {
-        if (Given("/ACCURACY")) Accuracy = Lookup("/ACCURACY");
+    if (SensorList[SensorSlotCompass] != SensorAbsent && IsGiven("/COMP-CALI")) {
+        if (IsGiven("/ACCURACY")) Accuracy = OptionValue("/ACCURACY");
         Accuracy = ClampAccuracy(Accuracy);
         Label("Compass Calibration        : ");
         Add(DoCalibrationForComp(hub));
     }
-    if (SensorList[SensorSlotAcc2] != SensorAbsent && Selected("/ACC2-CALI")) {
+    if (SensorList[SensorSlotAcc2] != SensorAbsent && SelectedByModeRule("/ACC2-CALI")) {
         Label("2ndAccelerometer Calibration : ");
         Add(DoCalibration(hub, SensorIdAcc2, OneShotPhase("/ACC2-PHASE")));
     }
-    if (SensorList[SensorSlotAmbientLight] != SensorAbsent && Selected("/LIGHT-CALI") && Given("/LUX")) {
+    if (SensorList[SensorSlotAmbientLight] != SensorAbsent && SelectedByModeRule("/LIGHT-CALI") && IsGiven("/LUX")) {
         Label("Light Calibration          : ");
-        Add(DoAmbientLightCalibration(hub, ReferenceFromOption(Lookup("/LUX"))));
+        Add(DoAmbientLightCalibration(hub, ReferenceFromOption(OptionValue("/LUX"))));
     }
-    if (ColorSensorFlag != 0 && Given("/COLOR-CALI") && Given("/RVAL") && Given("/GVAL") && Given("/BVAL")) {
+    if (ColorSensorFlag != 0 && IsGiven("/COLOR-CALI") && IsGiven("/RVAL") && IsGiven("/GVAL") && IsGiven("/BVAL")) {
         Label("Color Calibration          : ");
         const std::uint16_t ref[3] = {
-            ReferenceFromOption(Lookup("/RVAL")),
-            ReferenceFromOption(Lookup("/GVAL")),
-            ReferenceFromOption(Lookup("/BVAL")),
+            ReferenceFromOption(OptionValue("/RVAL")),
+            ReferenceFromOption(OptionValue("/GVAL")),
+            ReferenceFromOption(OptionValue("/BVAL")),
         };
         Add(DoColorSensorCalibration(hub, ref));
     }
     // The proximity group is selected once, as a whole.
-    if (Selected("/PSENSOR-CALI")) RunProximitySteps(hub);
-    if (Given("/CUS2-CALI")) {
+    if (SelectedByModeRule("/PSENSOR-CALI")) RunProximitySteps(hub);
+    if (IsGiven("/CUS2-CALI")) {
         Label("Custom Sensor 2 Calibration          : ");
         Add(DoCalibration(hub, SensorIdCustom2, 0));
     }

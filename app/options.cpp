@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/number_syntax.h"
+#include "common/state.h"
 
 const char* const kOptionNames[kOptionCount] = {
     // run control
@@ -115,6 +116,16 @@ std::int32_t CheckParameters(int argc, char** argv, const char* name)
         return value;
     }
     return -1;
+}
+
+std::int32_t OptionValue(const char* name)
+{
+    return CheckParameters(gArgc, gArgv, name);
+}
+
+bool IsGiven(const char* name)
+{
+    return OptionGiven(OptionValue(name));
 }
 
 bool OptionMalformed(int argc, char** argv, const char* name, std::string& bad)

@@ -11,16 +11,6 @@
 
 namespace {
 
-std::int32_t Lookup(const char* name)
-{
-    return CheckParameters(gArgc, gArgv, name);
-}
-
-bool Selected(const char* name)
-{
-    return SelectedByModeRule(gArgc, gArgv, name);
-}
-
 // Prints the row's label (no line end; the procedure completes the line).
 void Label(const char* label)
 {
@@ -36,37 +26,37 @@ void Add(std::uint8_t result)
 
 void RunTestBlock(std::uint8_t hub)
 {
-    if (SensorList[SensorSlotAcc1] != SensorAbsent && Selected("/ACC1-TEST")) {
+    if (SensorList[SensorSlotAcc1] != SensorAbsent && SelectedByModeRule("/ACC1-TEST")) {
         Label("Accel Test   : ");
-        AccTestMode = Lookup("/ACC1-TEST");
+        AccTestMode = OptionValue("/ACC1-TEST");
         Add(DoSelfTest(hub, SensorIdAcc1));
     }
     // The fusion variant's gyrometer is neither tested nor calibrated.
-    if (SensorList[SensorSlotGyro] == SensorPresent && Selected("/GYRO-TEST")) {
+    if (SensorList[SensorSlotGyro] == SensorPresent && SelectedByModeRule("/GYRO-TEST")) {
         Label("Gyro  Test   : ");
         Add(DoSelfTest(hub, SensorIdGyro));
     }
-    if (SensorList[SensorSlotCompass] != SensorAbsent && Selected("/COMP-TEST")) {
+    if (SensorList[SensorSlotCompass] != SensorAbsent && SelectedByModeRule("/COMP-TEST")) {
         Label("Compass Test : ");
         Add(DoSelfTest(hub, SensorIdCompass));
     }
-    if (SensorList[SensorSlotAcc2] != SensorAbsent && Selected("/ACC2-TEST")) {
+    if (SensorList[SensorSlotAcc2] != SensorAbsent && SelectedByModeRule("/ACC2-TEST")) {
         Label("Accel2 Test  : ");
         Add(DoSelfTest(hub, SensorIdAcc2));
     }
-    if (SensorList[SensorSlotAmbientLight] != SensorAbsent && Selected("/LIGHT-TEST")) {
+    if (SensorList[SensorSlotAmbientLight] != SensorAbsent && SelectedByModeRule("/LIGHT-TEST")) {
         Label("Light Test   : ");
         Add(DoAmbientLightTest(hub));
     }
-    if (ColorSensorFlag != 0 && Selected("/COLOR-TEST")) {
+    if (ColorSensorFlag != 0 && SelectedByModeRule("/COLOR-TEST")) {
         Label("Color Test   : ");
         Add(DoColorSensorTest(hub));
     }
     // The proximity test has no sensor guard. pTime is written as soon as the
     // rule selects the row, whether or not the test then runs: a negative
     // value (also -1, the option not given) skips it.
-    if (Selected("/PSENSOR-TEST")) {
-        pTime = Lookup("/PSENSOR-TEST");
+    if (SelectedByModeRule("/PSENSOR-TEST")) {
+        pTime = OptionValue("/PSENSOR-TEST");
         if (pTime >= 0) {
             Label("PSensor Test   : ");
             Add(DoPSensorTest(hub));
