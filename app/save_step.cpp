@@ -2,6 +2,7 @@
 
 #include "app/angle_check.h"
 #include "app/options.h"
+#include "app/result_row.h"
 #include "app/run_frame.h"
 #include "common/clock.h"
 #include "common/output.h"
@@ -43,11 +44,6 @@ std::uint8_t ReportMask()
     }
     if (ISNeedACC6PhaseCali != 0) mask = ReportMaskAcc2;
     return mask;
-}
-
-void AddResult(std::uint8_t amount)
-{
-    ResultFlag += amount;
 }
 
 // The lid angle once more, after the calibrations: the lying-mode range with
