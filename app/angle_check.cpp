@@ -13,16 +13,6 @@ namespace {
 // Tablet-mode tolerance when "/CA" leaves it open.
 constexpr std::int16_t kDefaultTabletTolerance = 10;
 
-std::int32_t Lookup(const char* name)
-{
-    return CheckParameters(gArgc, gArgv, name);
-}
-
-bool Given(const char* name)
-{
-    return OptionGiven(Lookup(name));
-}
-
 // The check runs with "/CA" or "/SCA", or when none of the options that pick
 // tests or one-shot calibrations (or "/NC") is given; both accelerometers
 // must be present, and "/NOCA" skips it.
@@ -32,17 +22,17 @@ bool AngleCheckRuns()
         "/NC",           "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST",    "/ACC2-TEST", "/LIGHT-TEST", "/COLOR-TEST",
         "/PSENSOR-TEST", "/ACC1-CALI", "/ACC2-CALI", "/PSENSOR-CALI", "/CUS2-CALI", "/LIGHT-CALI",
     };
-    bool runs = Given("/CA") || Given("/SCA");
+    bool runs = IsGiven("/CA") || IsGiven("/SCA");
     if (!runs) {
         runs = true;
         for (const char* option : kSkippingOptions)
-            if (Given(option)) {
+            if (IsGiven(option)) {
                 runs = false;
                 break;
             }
     }
     return runs && SensorList[SensorSlotAcc1] == SensorPresent && SensorList[SensorSlotAcc2] == SensorPresent &&
-           !Given("/NOCA");
+           !IsGiven("/NOCA");
 }
 
 // Both accelerometers' readings after an angle out of range; a failed read
@@ -72,7 +62,7 @@ AngleCheckOutcome CheckAngleBeforeCalibration(std::uint8_t hub)
     }
     const std::int32_t a = angle;
 
-    if (Given("/ANGLE")) {
+    if (IsGiven("/ANGLE")) {
         PrintBoth("\r\nCurrent Angle=%d\r\n", a);
         return AngleCheckOutcome::EndWithoutTotal;
     }
@@ -81,7 +71,7 @@ AngleCheckOutcome CheckAngleBeforeCalibration(std::uint8_t hub)
     if (ISNeedACC6PhaseCali != 0) return AngleCheckOutcome::Continue;
 
     // "/SCA" selects lying mode unless its low 16 bits are all ones.
-    const std::int32_t lying = Lookup("/SCA");
+    const std::int32_t lying = OptionValue("/SCA");
     if ((lying & 0xFFFF) != 0xFFFF) {
         if (LyingModeTest(a, ToleranceFromOption(lying, 0))) {
             PrintBoth("The machine is lying-mode.\r\n(Angle=%d)\r\n\r\n", a);
@@ -89,7 +79,7 @@ AngleCheckOutcome CheckAngleBeforeCalibration(std::uint8_t hub)
         }
         PrintBoth("The machine is not lying-mode.\r\n(Angle=%d)\r\n", a);
     } else {
-        if (TabletModeTest(a, ToleranceFromOption(Lookup("/CA"), kDefaultTabletTolerance))) {
+        if (TabletModeTest(a, ToleranceFromOption(OptionValue("/CA"), kDefaultTabletTolerance))) {
             PrintBoth("The machine is tablet-mode.\r\n(Angle=%d)\r\n\r\n", a);
             return AngleCheckOutcome::Continue;
         }

@@ -34,21 +34,11 @@ enum class Exit {
     EndWithoutTotal,  // the end without a total result line ("/FWVER", "/ANGLE")
 };
 
-std::int32_t Lookup(const char* name)
-{
-    return CheckParameters(gArgc, gArgv, name);
-}
-
-bool Given(const char* name)
-{
-    return OptionGiven(Lookup(name));
-}
-
 // The second accelerometer's pre-check; ends with the total result.
 void PrecheckAcc2(std::uint8_t hub)
 {
-    if (Lookup("/PRECHECKACC2") == 0) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2Bias);
-    if (Lookup("/PRECHECKACC2") == 1) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2BiasGain);
+    if (OptionValue("/PRECHECKACC2") == 0) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2Bias);
+    if (OptionValue("/PRECHECKACC2") == 1) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2BiasGain);
 
     float x = 0.0f;
     float y = 0.0f;
@@ -114,8 +104,8 @@ void CheckInitialization(std::uint8_t hub)
 bool SaveGateOpen()
 {
     for (const char* option : {"/ACC1-CALI", "/ACC2-CALI", "/COMP-CALI", "/LIGHT-CALI", "/PSENSOR-CALI", "/CUS2-CALI"})
-        if (Given(option)) return true;
-    if (Given("/COLOR-CALI") && Given("/RVAL") && Given("/GVAL") && Given("/BVAL")) return true;
+        if (IsGiven(option)) return true;
+    if (IsGiven("/COLOR-CALI") && IsGiven("/RVAL") && IsGiven("/GVAL") && IsGiven("/BVAL")) return true;
     return ResultFlag == ResultPass && !AnyTestOptionGiven(gArgc, gArgv);
 }
 
@@ -123,24 +113,24 @@ bool SaveGateOpen()
 // result. DelayFlag is 0 on entry.
 Exit RunSteps(std::uint8_t hub)
 {
-    if (Given("/PRECHECKACC2")) {
+    if (IsGiven("/PRECHECKACC2")) {
         PrecheckAcc2(hub);
         return Exit::TotalResult;
     }
 
-    if (!Given("/NRC")) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaBlockHead);
+    if (!IsGiven("/NRC")) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaBlockHead);
 
-    if (Given("/FWVER")) {
+    if (IsGiven("/FWVER")) {
         GetOEMFWVersion();
         ResultFlag = ResultPass;
         return Exit::EndWithoutTotal;
     }
 
-    if (Lookup("/RFD") > 0) SleepMs(static_cast<std::uint32_t>(Lookup("/RFD")));
+    if (OptionValue("/RFD") > 0) SleepMs(static_cast<std::uint32_t>(OptionValue("/RFD")));
     CheckSensors(hub);
     PrintFusionLine();
 
-    if (Given("/CHECKINITIALIZE")) {
+    if (IsGiven("/CHECKINITIALIZE")) {
         CheckInitialization(hub);
         return Exit::TotalResult;
     }
@@ -150,7 +140,7 @@ Exit RunSteps(std::uint8_t hub)
         ResultFlag = ResultSensorMissing;
         return Exit::TotalResult;
     }
-    if (Given("/CS")) {
+    if (IsGiven("/CS")) {
         ResultFlag = ResultPass;
         return Exit::TotalResult;
     }
@@ -172,7 +162,7 @@ Exit RunSteps(std::uint8_t hub)
         DelayFlag = 1;
         RunTestBlock(hub);
         // "/NC" leaves the pacing on up to mode off.
-        if (Given("/NC")) return Exit::TotalResult;
+        if (IsGiven("/NC")) return Exit::TotalResult;
         RunCalibrationBlock(hub);
         DelayFlag = 0;
     }

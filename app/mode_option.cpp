@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/options.h"
+#include "common/state.h"
 
 const char* const kTestOptions[kTestOptionCount] = {
     "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST", "/ACC2-TEST", "/LIGHT-TEST", "/COLOR-TEST", "/PSENSOR-TEST",
@@ -42,4 +43,9 @@ bool SelectedByModeRule(int argc, char** argv, const char* name)
         if (OptionGiven(CheckParameters(argc, argv, option))) return false;
     }
     return true;
+}
+
+bool SelectedByModeRule(const char* name)
+{
+    return SelectedByModeRule(gArgc, gArgv, name);
 }

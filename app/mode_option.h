@@ -27,3 +27,5 @@ bool AnyTestOptionGiven(int argc, char** argv);
 // fourteen): selected when that option is given, or when none of the other
 // thirteen is given.
 bool SelectedByModeRule(int argc, char** argv, const char* name);
+// The same rule on the run's own command line (gArgc, gArgv).
+bool SelectedByModeRule(const char* name);

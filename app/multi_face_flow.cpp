@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/result_row.h"
 #include "common/clock.h"
 #include "common/output.h"
 #include "common/platform.h"
@@ -52,11 +53,6 @@ const Flow* ChosenFlow(std::uint8_t selection)
     if ((selection & 0x20) != 0) return &kAcc2TwoFaceFlow;
     if ((selection & 0x02) != 0) return &kAcc1TwoFaceFlow;
     return nullptr;
-}
-
-void AddResult(std::uint8_t result)
-{
-    ResultFlag += result;
 }
 
 // Before a face: the fixed delay, or the prompt and one key.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/number_syntax.h"
+#include "common/state.h"
 
 const char* const kOptionNames[kOptionCount] = {
     // run control
@@ -99,18 +100,6 @@ const char* OptionOf(const std::string& text)
     return nullptr;
 }
 
-bool IsParameterKeyword(const char* text)
-{
-    static const char kKeyword[] = "parameter";
-    std::size_t i = 0;
-    for (; text[i] != '\0' && i < sizeof kKeyword - 1; ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kKeyword[i]) return false;
-    }
-    return i == sizeof kKeyword - 1 && text[i] == '\0';
-}
-
 }  // namespace
 
 std::int32_t CheckParameters(int argc, char** argv, const char* name)
@@ -127,6 +116,16 @@ std::int32_t CheckParameters(int argc, char** argv, const char* name)
         return value;
     }
     return -1;
+}
+
+std::int32_t OptionValue(const char* name)
+{
+    return CheckParameters(gArgc, gArgv, name);
+}
+
+bool IsGiven(const char* name)
+{
+    return OptionGiven(OptionValue(name));
 }
 
 bool OptionMalformed(int argc, char** argv, const char* name, std::string& bad)

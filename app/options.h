@@ -13,6 +13,11 @@ extern const char* const kOptionNames[kOptionCount];
 // begins with the name (case ignored) decides.
 std::int32_t CheckParameters(int argc, char** argv, const char* name);
 
+// The same lookup on the run's own command line (gArgc, gArgv), and whether
+// it finds the option given.
+std::int32_t OptionValue(const char* name);
+bool IsGiven(const char* name);
+
 // True, with the argument in bad, when the argument that decides the lookup
 // of name goes on with text that is no number.
 bool OptionMalformed(int argc, char** argv, const char* name, std::string& bad);

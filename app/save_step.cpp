@@ -2,6 +2,7 @@
 
 #include "app/angle_check.h"
 #include "app/options.h"
+#include "app/result_row.h"
 #include "app/run_frame.h"
 #include "common/clock.h"
 #include "common/output.h"
@@ -15,21 +16,11 @@ namespace {
 constexpr std::int16_t kDefaultNewAngleTolerance = 10;
 constexpr std::int32_t kFullAccuracy = 3;
 
-std::int32_t Lookup(const char* name)
-{
-    return CheckParameters(gArgc, gArgv, name);
-}
-
-bool Given(const char* name)
-{
-    return OptionGiven(Lookup(name));
-}
-
 void SetBiasLimits()
 {
-    const std::int32_t acc1 = Lookup("/ACC1-BIAS");
+    const std::int32_t acc1 = OptionValue("/ACC1-BIAS");
     if (OptionGiven(acc1)) MaxACC1Bias = BiasLimitFromOption(acc1);
-    const std::int32_t acc2 = Lookup("/ACC2-BIAS");
+    const std::int32_t acc2 = OptionValue("/ACC2-BIAS");
     if (OptionGiven(acc2)) MaxACC2Bias = BiasLimitFromOption(acc2);
 }
 
@@ -42,22 +33,17 @@ std::uint8_t ReportMask()
     bool calibrationOption = false;
     for (const char* option :
          {"/ACC1-CALI", "/COMP-CALI", "/ACC2-CALI", "/COLOR-CALI", "/PSENSOR-CALI", "/CUS2-CALI", "/LIGHT-CALI"})
-        if (Given(option)) calibrationOption = true;
+        if (IsGiven(option)) calibrationOption = true;
     if (calibrationOption) {
         mask = 0;
-        if (Given("/ACC1-CALI")) mask |= ReportMaskAcc1;
-        if (Given("/ACC2-CALI")) mask |= ReportMaskAcc2;
-        if (Given("/LIGHT-CALI")) mask |= ReportMaskLight;
-        if (Given("/COMP-CALI")) mask |= ReportMaskCompass;
-        if (Given("/COLOR-CALI") && Given("/RVAL") && Given("/GVAL") && Given("/BVAL")) mask |= ReportMaskColor;
+        if (IsGiven("/ACC1-CALI")) mask |= ReportMaskAcc1;
+        if (IsGiven("/ACC2-CALI")) mask |= ReportMaskAcc2;
+        if (IsGiven("/LIGHT-CALI")) mask |= ReportMaskLight;
+        if (IsGiven("/COMP-CALI")) mask |= ReportMaskCompass;
+        if (IsGiven("/COLOR-CALI") && IsGiven("/RVAL") && IsGiven("/GVAL") && IsGiven("/BVAL")) mask |= ReportMaskColor;
     }
     if (ISNeedACC6PhaseCali != 0) mask = ReportMaskAcc2;
     return mask;
-}
-
-void AddResult(std::uint8_t amount)
-{
-    ResultFlag += amount;
 }
 
 // The lid angle once more, after the calibrations: the lying-mode range with
@@ -66,9 +52,9 @@ void RecheckAngle(std::uint8_t hub)
 {
     const std::int32_t angle = GetAngle(hub);
     PrintBoth("\r\n(New Angle=%d)\r\n", angle);
-    const bool passed = Given("/SCA")
-                            ? LyingModeTest(angle, ToleranceFromOption(Lookup("/NEWSCA"), kDefaultNewAngleTolerance))
-                            : TabletModeTest(angle, ToleranceFromOption(Lookup("/NEWCA"), kDefaultNewAngleTolerance));
+    const bool passed =
+        IsGiven("/SCA") ? LyingModeTest(angle, ToleranceFromOption(OptionValue("/NEWSCA"), kDefaultNewAngleTolerance))
+                        : TabletModeTest(angle, ToleranceFromOption(OptionValue("/NEWCA"), kDefaultNewAngleTolerance));
     if (!passed) ResultFlag += ResultNewAngleFail;
 }
 
@@ -85,14 +71,14 @@ void RunSaveStep(std::uint8_t hub)
     const std::uint8_t mask = ReportMask();
     RunReportMask = mask;
 
-    if (Given("/NS")) {
+    if (IsGiven("/NS")) {
         AddResult(DoSaveDataToFlash(hub, SaveModeReportOnly, mask, ReportSourceBuffer));
         PrintBoth("--== No Data Save To Flash ==--\r\n");
     } else {
-        const bool quick = Given("/QS");
+        const bool quick = IsGiven("/QS");
         if (!quick) AddResult(DoSaveDataToFlash(hub, SaveModeReportOnly, mask, ReportSourceBuffer));
         if (ResultFlag == ResultPass && SensorList[SensorSlotAcc1] == SensorPresent &&
-            SensorList[SensorSlotAcc2] == SensorPresent && !Given("/NOCA") && ISNeedACC6PhaseCali == 0)
+            SensorList[SensorSlotAcc2] == SensorPresent && !IsGiven("/NOCA") && ISNeedACC6PhaseCali == 0)
             RecheckAngle(hub);
         if (SaveAllowed())
             AddResult(DoSaveDataToFlash(hub, quick ? SaveModeQuick : SaveModeVerified, 0, ReportSourceFlash));

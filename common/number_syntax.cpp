@@ -1,5 +1,7 @@
 #include "common/number_syntax.h"
 
+#include <cstddef>
+
 namespace {
 
 int HexDigit(char c)
@@ -67,4 +69,16 @@ bool ParseOptionNumber(const char* text, std::int32_t& value)
 bool ParseHexParameter(const char* text, std::uint32_t& value)
 {
     return ParseHexDigits(text, value);
+}
+
+bool IsParameterKeyword(const char* text)
+{
+    static const char kKeyword[] = "parameter";
+    std::size_t i = 0;
+    for (; text[i] != '\0' && i < sizeof kKeyword - 1; ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kKeyword[i]) return false;
+    }
+    return i == sizeof kKeyword - 1 && text[i] == '\0';
 }

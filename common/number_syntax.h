@@ -12,3 +12,7 @@ bool ParseOptionNumber(const char* text, std::int32_t& value);
 // A Custom Sensor 2 parameter: hexadecimal digits without a prefix (either
 // case), at most eight significant ones. False when text is no such number.
 bool ParseHexParameter(const char* text, std::uint32_t& value);
+
+// The word that starts the Custom Sensor 2 parameters: "parameter" in any
+// case of its letters, nothing more.
+bool IsParameterKeyword(const char* text);

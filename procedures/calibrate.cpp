@@ -33,18 +33,6 @@ struct Custom2Parameters {
     CaliParamBytes bytes{};  // as sent: parameters 1-3 in bytes 0-2, 4-12 in bytes 4-12
 };
 
-bool IsParameterKeyword(const char* text)
-{
-    static const char kKeyword[] = "parameter";
-    std::size_t i = 0;
-    for (; text[i] != '\0' && i < sizeof kKeyword - 1; ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kKeyword[i]) return false;
-    }
-    return i == sizeof kKeyword - 1 && text[i] == '\0';
-}
-
 Custom2Parameters FindCustom2Parameters()
 {
     Custom2Parameters found;

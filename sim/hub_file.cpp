@@ -9,18 +9,13 @@
 #include "sim/hub_file_link.h"
 #include "sim/hub_file_selftest.h"
 #include "sim/hub_file_save.h"
+#include "sim/hub_file_words.h"
 
 namespace sim {
 
 namespace {
 
 constexpr std::uint64_t kMaxAddress = 0xFFFFFF;
-
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
 
 int HexDigit(char c)
 {
@@ -109,22 +104,6 @@ bool ParseAddress(const HubFileWord& word, std::uint32_t& address, std::string& 
     return true;
 }
 
-// A data byte of "mem": two hex digits, with or without 0x.
-bool ParseDataByte(const std::string& text, std::uint8_t& value)
-{
-    std::string digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-    if (digits.empty() || digits.size() > 2) return false;
-    int v = 0;
-    for (char c : digits) {
-        const int d = HexDigit(c);
-        if (d < 0) return false;
-        v = v * 16 + d;
-    }
-    value = static_cast<std::uint8_t>(v);
-    return true;
-}
-
 // device PATH [page=N] [usage=N] [pid=N] [index=N] [open=yes|no]
 //        [attributes=ok|fail] [caps=ok|fail] [hub]
 bool DeviceDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
@@ -162,7 +141,7 @@ bool DeviceDirective(HubFileContext& context, const std::vector<HubFileWord>& wo
             if (key == "attributes") device.attributesOk = flag;
             if (key == "caps") device.capsOk = flag;
         } else {
-            return Fail(error, "device: unknown setting '" + key + "'");
+            return UnknownSetting(error, "device", key);
         }
     }
     if (device.hub) {
@@ -190,7 +169,7 @@ bool MemDirective(HubFileContext& context, const std::vector<HubFileWord>& words
             continue;
         }
         std::uint8_t value = 0;
-        if (!ParseDataByte(words[i].text, value))
+        if (!ParseHexByte(words[i].text, value))
             return Fail(error, "mem: bad byte '" + words[i].text + "' (two hex digits expected)");
         bytes.push_back(value);
     }
@@ -209,7 +188,7 @@ bool FillDirective(HubFileContext& context, const std::vector<HubFileWord>& word
     if (!ParseNumber(words[2].text, kMaxAddress + 1, count))
         return Fail(error, "fill: bad count '" + words[2].text + "'");
     std::uint8_t value = 0;
-    if (!ParseDataByte(words[3].text, value)) return Fail(error, "fill: bad byte '" + words[3].text + "'");
+    if (!ParseHexByte(words[3].text, value)) return Fail(error, "fill: bad byte '" + words[3].text + "'");
     if (address + count > kMaxAddress + 1) return Fail(error, "fill: the bytes run past 0xFFFFFF");
     for (std::uint64_t i = 0; i < count; ++i) context.hub->Poke(address + static_cast<std::uint32_t>(i), value);
     return true;
@@ -236,7 +215,7 @@ bool FaultDirective(HubFileContext& context, const std::vector<HubFileWord>& wor
         std::string key;
         std::string value;
         std::uint64_t number = 0;
-        if (!SplitKeyValue(word, key, value)) return Fail(error, "fault: unknown word '" + word + "'");
+        if (!SplitSetting(words[i], "fault", key, value, error)) return false;
         if (key == "from" || key == "times") {
             if (!ParseNumber(value, 0x7FFFFFFF, number) || (key == "from" && number == 0))
                 return Fail(error, "fault: bad " + key + " '" + value + "'");
@@ -246,7 +225,7 @@ bool FaultDirective(HubFileContext& context, const std::vector<HubFileWord>& wor
             if (!ParseNumber(value, 0xFF, number)) return Fail(error, "fault: bad value '" + value + "'");
             faults.replyCommandValue = static_cast<std::uint8_t>(number);
         } else {
-            return Fail(error, "fault: unknown setting '" + key + "'");
+            return UnknownSetting(error, "fault", key);
         }
     }
     faults.*(kind->second) = window;
@@ -259,7 +238,7 @@ bool HubDirective(HubFileContext& context, const std::vector<HubFileWord>& words
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value)) return Fail(error, "hub: unknown word '" + words[i].text + "'");
+        if (!SplitSetting(words[i], "hub", key, value, error)) return false;
         bool flag = false;
         if (key == "custom-mode" || key == "require-custom-mode") {
             if (!ParseSwitch(value, flag)) return Fail(error, "hub: bad " + key + " '" + value + "'");
@@ -267,10 +246,10 @@ bool HubDirective(HubFileContext& context, const std::vector<HubFileWord>& words
             if (key == "require-custom-mode") context.hub->requireCustomMode = flag;
         } else if (key == "fill") {
             std::uint8_t byte = 0;
-            if (!ParseDataByte(value, byte)) return Fail(error, "hub: bad fill '" + value + "'");
+            if (!ParseHexByte(value, byte)) return Fail(error, "hub: bad fill '" + value + "'");
             context.hub->memoryFill = byte;
         } else {
-            return Fail(error, "hub: unknown setting '" + key + "'");
+            return UnknownSetting(error, "hub", key);
         }
     }
     return true;
@@ -278,20 +257,18 @@ bool HubDirective(HubFileContext& context, const std::vector<HubFileWord>& words
 
 std::map<std::string, HubFileDirective>& Directives()
 {
-    static std::map<std::string, HubFileDirective> table = {
-        {"device", &DeviceDirective}, {"mem", &MemDirective}, {"fill", &FillDirective},
-        {"fault", &FaultDirective},   {"hub", &HubDirective},
-    };
-    static const bool linkDirectivesAdded = (AddLinkDirectives(table), true);
-    (void)linkDirectivesAdded;
-    static const bool selfTestDirectivesAdded = (AddSelfTestDirectives(table), true);
-    (void)selfTestDirectivesAdded;
-    static const bool calibrateDirectivesAdded = (AddCalibrateDirectives(table), true);
-    (void)calibrateDirectivesAdded;
-    static const bool lightDirectivesAdded = (AddLightDirectives(table), true);
-    (void)lightDirectivesAdded;
-    static const bool saveDirectivesAdded = (AddSaveDirectives(table), true);
-    (void)saveDirectivesAdded;
+    static std::map<std::string, HubFileDirective> table = [] {
+        std::map<std::string, HubFileDirective> t = {
+            {"device", &DeviceDirective}, {"mem", &MemDirective}, {"fill", &FillDirective},
+            {"fault", &FaultDirective},   {"hub", &HubDirective},
+        };
+        AddLinkDirectives(t);
+        AddSelfTestDirectives(t);
+        AddCalibrateDirectives(t);
+        AddLightDirectives(t);
+        AddSaveDirectives(t);
+        return t;
+    }();
     return table;
 }
 

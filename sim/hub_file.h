@@ -43,7 +43,7 @@ bool LoadHubText(const std::string& text, const std::string& name, SimPort& port
                  std::shared_ptr<SimHub>* hubOut = nullptr);
 bool LoadHubFile(const std::string& path, SimPort& port, std::string& error, std::shared_ptr<SimHub>* hubOut = nullptr);
 
-// Helpers for directives.
+// Helpers for directives (more in sim/hub_file_words.h).
 // A number in decimal or with 0x; false when it is not one or exceeds max.
 bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value);
 // "key=value": splits; false when there is no "=".

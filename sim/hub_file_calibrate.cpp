@@ -1,58 +1,13 @@
 #include "sim/hub_file_calibrate.h"
 
 #include <array>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <vector>
+
+#include "sim/hub_file_words.h"
 
 namespace sim {
 
 namespace {
-
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
-
-std::vector<std::string> SplitCommas(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : text) {
-        if (c == ',') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    parts.push_back(part);
-    return parts;
-}
-
-bool ParseReal(const std::string& text, double& value)
-{
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == nullptr || *end != '\0' || errno != 0 || !std::isfinite(v)) return false;
-    value = v;
-    return true;
-}
-
-// A data byte: one or two hex digits, with or without 0x.
-bool ParseHexByte(const std::string& text, std::uint8_t& value)
-{
-    std::string digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-    std::uint64_t v = 0;
-    if (digits.empty() || digits.size() > 2 || !ParseNumber("0x" + digits, 0xFF, v)) return false;
-    value = static_cast<std::uint8_t>(v);
-    return true;
-}
 
 struct CalibratedSensor {
     const char* name;
@@ -82,31 +37,18 @@ bool CalibrateDirective(HubFileContext& context, const std::vector<HubFileWord>&
     for (std::size_t i = 2; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "calibrate: unknown word '" + words[i].text + "'");
-        const std::string bad = "calibrate " + name + ": bad " + key + " '" + value + "'";
-        const std::vector<std::string> parts = SplitCommas(value);
+        if (!SplitSetting(words[i], "calibrate", key, value, error)) return false;
+        const std::string bad = BadSetting("calibrate " + name, key, value);
         if (key == "busy") {
+            std::vector<std::uint64_t> fetches;
+            if (!ParseNumberList(value, 1000, fetches)) return Fail(error, bad);
             c.busyFetches.clear();
-            for (const std::string& p : parts) {
-                if (!ParseNumber(p, 1000, number)) return Fail(error, bad);
-                c.busyFetches.push_back(static_cast<int>(number));
-            }
+            for (std::uint64_t f : fetches) c.busyFetches.push_back(static_cast<int>(f));
         } else if (key == "status") {
-            c.status.clear();
-            for (const std::string& p : parts) {
-                std::uint8_t byte = 0;
-                if (!ParseHexByte(p, byte)) return Fail(error, bad);
-                c.status.push_back(byte);
-            }
+            if (!ParseHexByteList(value, c.status)) return Fail(error, bad);
         } else if (key == "reply") {
-            if (parts.size() != 13) return Fail(error, bad + " (13 hex bytes)");
-            c.reply.clear();
-            for (const std::string& p : parts) {
-                std::uint8_t byte = 0;
-                if (!ParseHexByte(p, byte)) return Fail(error, bad);
-                c.reply.push_back(byte);
-            }
+            if (SplitCommas(value).size() != 13) return Fail(error, bad + " (13 hex bytes)");
+            if (!ParseHexByteList(value, c.reply)) return Fail(error, bad);
         } else if (key == "average") {
             if (!ParseNumber(value, 0xFFFFFF, number)) return Fail(error, bad);
             c.average = static_cast<int>(number);
@@ -114,18 +56,16 @@ bool CalibrateDirective(HubFileContext& context, const std::vector<HubFileWord>&
             if (!ParseNumber(value, 17, number) || number == 0) return Fail(error, bad + " (1 to 17)");
             c.replyLength = static_cast<int>(number);
         } else if (key == "after") {
-            std::array<double, 3> v{};
-            if (parts.size() != 3) return Fail(error, bad);
-            for (std::size_t j = 0; j < 3; ++j)
-                if (!ParseReal(parts[j], v[j])) return Fail(error, bad);
+            std::vector<double> v;
+            if (!ParseRealList(value, 3, v)) return Fail(error, bad);
             if (!afterGiven) c.after.clear();
             afterGiven = true;
-            c.after.push_back(v);
+            c.after.push_back({v[0], v[1], v[2]});
         } else if (key == "attempt-ms") {
             if (!ParseNumber(value, 0xFFFFFFFF, number)) return Fail(error, bad);
             c.attemptMs = static_cast<std::uint32_t>(number);
         } else {
-            return Fail(error, "calibrate " + name + ": unknown setting '" + key + "'");
+            return UnknownSetting(error, "calibrate " + name, key);
         }
     }
     return true;

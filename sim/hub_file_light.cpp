@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "sim/hub_file_words.h"
+
 namespace sim {
 
 namespace {
@@ -9,38 +11,6 @@ namespace {
 constexpr std::uint32_t kPSensorState = 0x0800D5;
 constexpr std::uint32_t kPSensorError = 0x0800DD;
 constexpr std::uint64_t kMaxCount = 0x7FFFFFFF;
-
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
-
-// Numbers separated by commas, each at most max.
-bool ParseList(const std::string& text, std::uint64_t max, std::vector<std::uint64_t>& values)
-{
-    values.clear();
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = text.find(',', start);
-        std::uint64_t v = 0;
-        if (!ParseNumber(text.substr(start, comma - start), max, v)) return false;
-        values.push_back(v);
-        if (comma == std::string::npos) return true;
-        start = comma + 1;
-    }
-}
-
-// A hex byte as in "mem": one or two digits, with or without 0x.
-bool ParseByte(const std::string& text, std::uint8_t& value)
-{
-    std::string digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-    std::uint64_t v = 0;
-    if (digits.empty() || digits.size() > 2 || !ParseNumber("0x" + digits, 0xFF, v)) return false;
-    value = static_cast<std::uint8_t>(v);
-    return true;
-}
 
 bool ParseGains(const std::string& value, bool& apply)
 {
@@ -56,9 +26,8 @@ bool LightSensorDirective(HubFileContext& context, const std::vector<HubFileWord
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "light-sensor: unknown word '" + words[i].text + "'");
-        const std::string bad = "light-sensor: bad " + key + " '" + value + "'";
+        if (!SplitSetting(words[i], "light-sensor", key, value, error)) return false;
+        const std::string bad = BadSetting("light-sensor", key, value);
         std::uint64_t n = 0;
         if (key == "gains") {
             if (!ParseGains(value, hub.lightGainsApply)) return Fail(error, bad + " (apply or ignore)");
@@ -66,7 +35,7 @@ bool LightSensorDirective(HubFileContext& context, const std::vector<HubFileWord
             if (!ParseNumber(value, kMaxCount, n)) return Fail(error, bad);
             hub.lightZeroFetches = static_cast<int>(n);
         } else {
-            return Fail(error, "light-sensor: unknown setting '" + key + "'");
+            return UnknownSetting(error, "light-sensor", key);
         }
     }
     return true;
@@ -80,19 +49,18 @@ bool ColorSensorDirective(HubFileContext& context, const std::vector<HubFileWord
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, name + ": unknown word '" + words[i].text + "'");
-        const std::string bad = name + ": bad " + key + " '" + value + "'";
+        if (!SplitSetting(words[i], name, key, value, error)) return false;
+        const std::string bad = BadSetting(name, key, value);
         std::vector<std::uint64_t> counts;
         if (key == "gains") {
             if (!ParseGains(value, hub.colorGainsApply)) return Fail(error, bad + " (apply or ignore)");
         } else if (key == "zero-fetches") {
-            if (!ParseList(value, kMaxCount, counts) || (counts.size() != 1 && counts.size() != 3))
+            if (!ParseNumberList(value, kMaxCount, counts) || (counts.size() != 1 && counts.size() != 3))
                 return Fail(error, bad + " (N or R,G,B)");
             for (std::size_t c = 0; c < 3; ++c)
                 hub.colorZeroFetches[c] = static_cast<int>(counts[counts.size() == 1 ? 0 : c]);
         } else {
-            return Fail(error, name + ": unknown setting '" + key + "'");
+            return UnknownSetting(error, name, key);
         }
     }
     return true;
@@ -105,24 +73,23 @@ bool PSensorDirective(HubFileContext& context, const std::vector<HubFileWord>& w
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "psensor: unknown word '" + words[i].text + "'");
-        const std::string bad = "psensor: bad " + key + " '" + value + "'";
+        if (!SplitSetting(words[i], "psensor", key, value, error)) return false;
+        const std::string bad = BadSetting("psensor", key, value);
         std::uint8_t byte = 0;
         std::uint64_t n = 0;
         std::vector<std::uint64_t> data;
         if (key == "state" || key == "error") {
-            if (!ParseByte(value, byte)) return Fail(error, bad + " (a hex byte)");
+            if (!ParseHexByte(value, byte)) return Fail(error, bad + " (a hex byte)");
             hub.Poke(key == "state" ? kPSensorState : kPSensorError, byte);
         } else if (key == "data") {
-            if (!ParseList(value, 0xFFFF, data) || data.size() != 2) return Fail(error, bad + " (A,B)");
+            if (!ParseNumberList(value, 0xFFFF, data) || data.size() != 2) return Fail(error, bad + " (A,B)");
             hub.pSensorData = {static_cast<std::uint16_t>(data[0]), static_cast<std::uint16_t>(data[1])};
             if (hub.pSensorZeroReads < 0) hub.pSensorZeroReads = 0;
         } else if (key == "zero-polls") {
             if (!ParseNumber(value, kMaxCount, n)) return Fail(error, bad);
             hub.pSensorZeroReads = static_cast<int>(n);
         } else {
-            return Fail(error, "psensor: unknown setting '" + key + "'");
+            return UnknownSetting(error, "psensor", key);
         }
     }
     return true;

@@ -1,96 +1,13 @@
 #include "sim/hub_file_link.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
+
+#include "sim/hub_file_words.h"
 
 namespace sim {
 
 namespace {
-
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
-
-// A signed decimal or 0x number within [min, max].
-bool ParseSigned(const std::string& text, std::int64_t min, std::int64_t max, std::int64_t& value)
-{
-    const bool negative = !text.empty() && text[0] == '-';
-    const std::string digits = (negative || (!text.empty() && text[0] == '+')) ? text.substr(1) : text;
-    std::uint64_t magnitude = 0;
-    if (!ParseNumber(digits, 0x100000000ull, magnitude)) return false;
-    const std::int64_t v = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-    if (v < min || v > max) return false;
-    value = v;
-    return true;
-}
-
-bool ParseReal(const std::string& text, double& value)
-{
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == nullptr || *end != '\0' || errno != 0 || !std::isfinite(v)) return false;
-    value = v;
-    return true;
-}
-
-std::vector<std::string> SplitCommas(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : text) {
-        if (c == ',') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(c);
-        }
-    }
-    parts.push_back(part);
-    return parts;
-}
-
-bool ParseSignedList(const std::string& text, std::size_t count, std::int64_t min, std::int64_t max,
-                     std::vector<std::int64_t>& values)
-{
-    const std::vector<std::string> parts = SplitCommas(text);
-    if (parts.size() != count) return false;
-    values.clear();
-    for (const std::string& p : parts) {
-        std::int64_t v = 0;
-        if (!ParseSigned(p, min, max, v)) return false;
-        values.push_back(v);
-    }
-    return true;
-}
-
-bool ParseRealList(const std::string& text, std::size_t count, std::vector<double>& values)
-{
-    const std::vector<std::string> parts = SplitCommas(text);
-    if (parts.size() != count) return false;
-    values.clear();
-    for (const std::string& p : parts) {
-        double v = 0;
-        if (!ParseReal(p, v)) return false;
-        values.push_back(v);
-    }
-    return true;
-}
-
-bool ParseHexByte(const std::string& text, std::uint8_t& value)
-{
-    std::string digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-    std::uint64_t v = 0;
-    if (digits.empty() || digits.size() > 2 || !ParseNumber("0x" + digits, 0xFF, v)) return false;
-    value = static_cast<std::uint8_t>(v);
-    return true;
-}
 
 std::vector<std::uint8_t> LittleEndian16(const std::vector<std::int64_t>& words)
 {
@@ -110,8 +27,7 @@ bool ParamAreaDirective(HubFileContext& context, const std::vector<HubFileWord>&
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "param-area: unknown word '" + words[i].text + "'");
+        if (!SplitSetting(words[i], "param-area", key, value, error)) return false;
         std::uint64_t number = 0;
         bool flag = false;
         if (key == "eflash" || key == "ram") {
@@ -125,7 +41,7 @@ bool ParamAreaDirective(HubFileContext& context, const std::vector<HubFileWord>&
             if (!ParseSwitch(value, flag)) return Fail(error, "param-area: bad confirm '" + value + "'");
             hub.paramQueryConfirms = flag;
         } else {
-            return Fail(error, "param-area: unknown setting '" + key + "'");
+            return UnknownSetting(error, "param-area", key);
         }
     }
     return true;
@@ -264,9 +180,8 @@ bool SensorDirective(HubFileContext& context, const std::vector<HubFileWord>& wo
     for (std::size_t i = 2; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "sensor: unknown word '" + words[i].text + "'");
-        const std::string bad = "sensor " + name + ": bad " + key + " '" + value + "'";
+        if (!SplitSetting(words[i], "sensor", key, value, error)) return false;
+        const std::string bad = BadSetting("sensor " + name, key, value);
         std::vector<std::int64_t> ints;
         std::vector<double> reals;
         std::int64_t n = 0;
@@ -308,7 +223,7 @@ bool SensorDirective(HubFileContext& context, const std::vector<HubFileWord>& wo
             if (value != "ok" && value != "fail" && value != "none") return Fail(error, bad);
             status = value;
         } else {
-            return Fail(error, "sensor " + name + ": unknown setting '" + key + "'");
+            return UnknownSetting(error, "sensor " + name, key);
         }
     }
     if (sensor->slot >= 0) {
@@ -337,8 +252,7 @@ bool StatusListDirective(HubFileContext& context, const std::vector<HubFileWord>
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "status-list: unknown word '" + words[i].text + "'");
+        if (!SplitSetting(words[i], "status-list", key, value, error)) return false;
         std::uint64_t number = 0;
         if (key == "n") {
             if (!ParseNumber(value, 0xFF, number)) return Fail(error, "status-list: bad n '" + value + "'");
@@ -354,7 +268,7 @@ bool StatusListDirective(HubFileContext& context, const std::vector<HubFileWord>
                 return Fail(error, "status-list: bad entry '" + value + "' (ID:ok or ID:fail)");
             hub.statusList.emplace_back(static_cast<std::uint8_t>(number), verdict == "ok");
         } else {
-            return Fail(error, "status-list: unknown setting '" + key + "'");
+            return UnknownSetting(error, "status-list", key);
         }
     }
     return true;

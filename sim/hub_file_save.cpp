@@ -1,18 +1,13 @@
 #include "sim/hub_file_save.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
+#include <vector>
+
+#include "sim/hub_file_words.h"
 
 namespace sim {
 
 namespace {
-
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
 
 // A count of save requests: a number, or "always".
 bool ParseCount(const std::string& text, int& count)
@@ -27,32 +22,19 @@ bool ParseCount(const std::string& text, int& count)
     return true;
 }
 
-bool ParseByte(const std::string& text, std::uint8_t& value)
-{
-    std::uint64_t n = 0;
-    if (!ParseNumber(text, 0xFF, n)) return false;
-    value = static_cast<std::uint8_t>(n);
-    return true;
-}
-
+// A signed count; unlike the sensor directive's counts, without a leading "+".
 bool ParseSignedCount(const std::string& text, std::int16_t& value)
 {
-    const bool negative = !text.empty() && text[0] == '-';
-    std::uint64_t n = 0;
-    if (!ParseNumber(negative ? text.substr(1) : text, 32768, n)) return false;
-    const std::int64_t v = negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
-    if (v > 32767) return false;
+    std::int64_t v = 0;
+    if ((!text.empty() && text[0] == '+') || !ParseSigned(text, -32768, 32767, v)) return false;
     value = static_cast<std::int16_t>(v);
     return true;
 }
 
 bool ParseDegrees(const std::string& text, std::int16_t& counts)
 {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double degrees = std::strtod(text.c_str(), &end);
-    if (end == nullptr || *end != '\0' || errno != 0 || !std::isfinite(degrees)) return false;
+    double degrees = 0;
+    if (!ParseReal(text, degrees)) return false;
     const double rounded = std::round(degrees / 0.2238);
     if (rounded < -32768.0 || rounded > 32767.0) return false;
     counts = static_cast<std::int16_t>(rounded);
@@ -71,18 +53,17 @@ bool SaveDirective(HubFileContext& context, const std::vector<HubFileWord>& word
     for (std::size_t i = 1; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value)) return Fail(error, "save: unknown word '" + words[i].text + "'");
+        if (!SplitSetting(words[i], "save", key, value, error)) return false;
         std::uint64_t number = 0;
-        const std::string bad = "save: bad " + key + " '" + value + "'";
+        const std::string bad = BadSetting("save", key, value);
         if (key == "silent" || key == "stale" || key == "other") {
             int count = 0;
             if (!ParseCount(value, count)) return Fail(error, bad + " (a number or always)");
             (key == "silent" ? hub.saveSilent : key == "stale" ? hub.saveStale : hub.saveOther) = count;
         } else if (key == "bytes") {
-            const std::size_t comma = value.find(',');
-            if (comma == std::string::npos || !ParseByte(value.substr(0, comma), hub.saveOtherBytes[0]) ||
-                !ParseByte(value.substr(comma + 1), hub.saveOtherBytes[1]))
-                return Fail(error, bad + " (B1,B2)");
+            std::vector<std::uint64_t> bytes;
+            if (!ParseNumberList(value, 0xFF, bytes) || bytes.size() != 2) return Fail(error, bad + " (B1,B2)");
+            hub.saveOtherBytes = {static_cast<std::uint8_t>(bytes[0]), static_cast<std::uint8_t>(bytes[1])};
         } else if (key == "eflash" || key == "ram") {
             if (!ParseNumber(value, 0xFFFFFF, number)) return Fail(error, bad);
             (key == "eflash" ? hub.saveOtherEFlashAddr : hub.saveOtherBufferAddr) = static_cast<std::uint32_t>(number);
@@ -96,7 +77,7 @@ bool SaveDirective(HubFileContext& context, const std::vector<HubFileWord>& word
             if (!ParseSignedCount(value, hub.recheckAngleCounts)) return Fail(error, bad);
             hub.hasRecheckAngle = true;
         } else {
-            return Fail(error, "save: unknown setting '" + key + "'");
+            return UnknownSetting(error, "save", key);
         }
     }
     return true;

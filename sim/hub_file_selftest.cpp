@@ -1,14 +1,10 @@
 #include "sim/hub_file_selftest.h"
 
+#include "sim/hub_file_words.h"
+
 namespace sim {
 
 namespace {
-
-bool Fail(std::string& error, const std::string& message)
-{
-    error = message;
-    return false;
-}
 
 struct MotionSensor {
     const char* name;
@@ -31,9 +27,8 @@ bool SelfTestDirective(HubFileContext& context, const std::vector<HubFileWord>& 
     for (std::size_t i = 2; i < words.size(); ++i) {
         std::string key;
         std::string value;
-        if (!SplitKeyValue(words[i].text, key, value))
-            return Fail(error, "self-test: unknown word '" + words[i].text + "'");
-        const std::string bad = "self-test " + std::string(sensor->name) + ": bad " + key + " '" + value + "'";
+        if (!SplitSetting(words[i], "self-test", key, value, error)) return false;
+        const std::string bad = BadSetting("self-test " + std::string(sensor->name), key, value);
         std::uint64_t number = 0;
         if (key == "busy") {
             if (value == "always") {
@@ -55,7 +50,7 @@ bool SelfTestDirective(HubFileContext& context, const std::vector<HubFileWord>& 
             else
                 return Fail(error, bad);
         } else {
-            return Fail(error, "self-test " + std::string(sensor->name) + ": unknown setting '" + key + "'");
+            return UnknownSetting(error, "self-test " + std::string(sensor->name), key);
         }
     }
     context.hub->selfTests[sensor->id] = behaviour;
