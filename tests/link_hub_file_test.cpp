@@ -21,40 +21,13 @@ using simtest::SimFixture;
 
 class LinkHubFile : public SimFixture {
 protected:
-    // Loads a hub file and opens its hub device into slot 0.
-    bool Load(const std::string& text, const std::string& name = "t.hub")
-    {
-        std::string error;
-        if (!sim::LoadHubText(text, name, sim::Port(), error, &hub)) {
-            ADD_FAILURE() << error;
-            return false;
-        }
-        for (int index = 0; index < 8; ++index) {
-            const sim::SimDevice* device = sim::Port().Device(index);
-            if (device != nullptr && device->hub) hFile[0] = sim::Port().Open(index);
-        }
-        SensorCunt = 1;
-        sim::TraceReset();
-        return true;
-    }
+    bool Load(const std::string& text, const std::string& name = "t.hub") { return LoadHubFile(text, name, hub); }
     std::shared_ptr<sim::SimHub> hub;
 };
 
-std::string ReadText(const std::string& path)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return {};
-    std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-    return text;
-}
-
 TEST_F(LinkHubFile, HealthyMachine)
 {
-    ASSERT_TRUE(Load(ReadText(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub"), "healthy.hub"));
+    ASSERT_TRUE(Load(SourceHubFile("healthy.hub"), "healthy.hub"));
 
     HidCustomCmdInit(0, CustomCmdModeOn);
     EXPECT_TRUE(hub->customMode);

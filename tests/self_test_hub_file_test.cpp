@@ -19,36 +19,9 @@ namespace {
 using simtest::SimFixture;
 using Echo = sim::SimHub::SelfTestEcho;
 
-std::string ReadText(const std::string& path)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return {};
-    std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-    return text;
-}
-
 class SelfTestHubFile : public SimFixture {
 protected:
-    // Loads a hub file and opens its hub device into slot 0.
-    bool Load(const std::string& text)
-    {
-        std::string error;
-        if (!sim::LoadHubText(text, "t.hub", sim::Port(), error, &hub)) {
-            ADD_FAILURE() << error;
-            return false;
-        }
-        for (int index = 0; index < 8; ++index) {
-            const sim::SimDevice* device = sim::Port().Device(index);
-            if (device != nullptr && device->hub) hFile[0] = sim::Port().Open(index);
-        }
-        SensorCunt = 1;
-        sim::TraceReset();
-        return true;
-    }
+    bool Load(const std::string& text, const std::string& name = "t.hub") { return LoadHubFile(text, name, hub); }
     std::shared_ptr<sim::SimHub> hub;
 };
 
@@ -130,7 +103,7 @@ TEST_F(SelfTestHubFile, BadLines)
 
 TEST_F(SelfTestHubFile, HealthyMachinePasses)
 {
-    ASSERT_TRUE(Load(ReadText(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub")));
+    ASSERT_TRUE(Load(SourceHubFile("healthy.hub"), "healthy.hub"));
     hub->customMode = true;  // as the hub sequence leaves it
     CheckSensors(0);
     for (std::uint8_t id : {SensorIdAcc1, SensorIdGyro, SensorIdCompass, SensorIdAcc2})

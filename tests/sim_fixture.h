@@ -12,6 +12,7 @@
 
 #include "common/output.h"
 #include "common/state.h"
+#include "sim/hub_file.h"
 #include "sim/sim_hub.h"
 #include "sim/sim_port.h"
 #include "sim/trace.h"
@@ -76,6 +77,36 @@ protected:
         SensorCunt = 1;
         sim::TraceReset();
         return hub;
+    }
+
+    // Loads a hub file into the simulated port and opens its hub device into
+    // hFile slot 0 as discovery would leave it; the trace starts empty. A
+    // file that does not load fails the test with the loader's message.
+    bool LoadHubFile(const std::string& text, const std::string& name, std::shared_ptr<sim::SimHub>& hub)
+    {
+        std::string error;
+        if (!sim::LoadHubText(text, name, sim::Port(), error, &hub)) {
+            ADD_FAILURE() << error;
+            return false;
+        }
+        for (int index = 0; index < 8; ++index) {
+            const sim::SimDevice* device = sim::Port().Device(index);
+            if (device != nullptr && device->hub) hFile[0] = sim::Port().Open(index);
+        }
+        SensorCunt = 1;
+        sim::TraceReset();
+        return true;
+    }
+
+    // A hub file of the source tree, e.g. "healthy.hub" of sim/hubs.
+    static std::string SourceHubFile(const std::string& name)
+    {
+        std::FILE* f = std::fopen((std::string(XOV_SOURCE_DIR) + "/sim/hubs/" + name).c_str(), "rb");
+        if (f == nullptr) return {};
+        std::fseek(f, 0, SEEK_END);  // ReadAll reads up to the position
+        const std::string text = ReadAll(f);
+        std::fclose(f);
+        return text;
     }
 
     // The events of the trace (no time stamps) of the given kinds.
