@@ -34,16 +34,29 @@ enum class Exit {
     EndWithoutTotal,  // the end without a total result line ("/FWVER", "/ANGLE")
 };
 
-// The second accelerometer's pre-check; ends with the total result.
+// The second accelerometer's pre-check; ends with the total result. A
+// clearing or a reading that did not go through fails it: the reading would
+// be taken with the old bias, or be no reading at all.
 void PrecheckAcc2(std::uint8_t hub)
 {
-    if (OptionValue("/PRECHECKACC2") == 0) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2Bias);
-    if (OptionValue("/PRECHECKACC2") == 1) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2BiasGain);
+    std::uint8_t cleared = 0;
+    if (OptionValue("/PRECHECKACC2") == 0) cleared |= ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2Bias);
+    if (OptionValue("/PRECHECKACC2") == 1)
+        cleared |= ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaAcc2BiasGain);
+    if (cleared != 0) {
+        PrintBoth("Clear Buffer Fail!\r\n");
+        ResultFlag = ResultAcc2PrecheckFail;
+        return;
+    }
 
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;
-    GetSensorValue3D(hub, SensorIdAcc2, &x, &y, &z);
+    if (GetSensorValue3D(hub, SensorIdAcc2, &x, &y, &z) != 0) {
+        PrintBoth("Get ACC2 Value Fail!\r\n");
+        ResultFlag = ResultAcc2PrecheckFail;
+        return;
+    }
     PrintBoth("ACC2: %1.2f, %1.2f, %1.2f\r\n", static_cast<double>(x), static_cast<double>(y), static_cast<double>(z));
 
     // Single-precision magnitudes, compared in double precision. A z below
@@ -118,16 +131,27 @@ Exit RunSteps(std::uint8_t hub)
         return Exit::TotalResult;
     }
 
-    if (!IsGiven("/NRC")) ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaBlockHead);
+    // A head that the hub did not clear would go into flash with the block.
+    if (!IsGiven("/NRC") && ClearBufferParameterAndRestartFusion(hub, 1, ClearAreaBlockHead) != 0) {
+        PrintBoth("Clear Buffer Fail!\r\n");
+        ResultFlag += 1;
+        return Exit::TotalResult;
+    }
 
     if (IsGiven("/FWVER")) {
-        GetOEMFWVersion();
-        ResultFlag = ResultPass;
+        // A version that could not be read is no pass.
+        ResultFlag = GetOEMFWVersion() ? ResultPass : 1;
         return Exit::EndWithoutTotal;
     }
 
     if (OptionValue("/RFD") > 0) SleepMs(static_cast<std::uint32_t>(OptionValue("/RFD")));
-    CheckSensors(hub);
+    // An inventory that could not be read would take every sensor it missed
+    // as absent, and skip its tests and calibrations.
+    if (!CheckSensors(hub)) {
+        PrintBoth("Get Sensor List Fail!\r\n");
+        ResultFlag = ResultSensorMissing;
+        return Exit::TotalResult;
+    }
     PrintFusionLine();
 
     if (IsGiven("/CHECKINITIALIZE")) {
@@ -159,6 +183,10 @@ Exit RunSteps(std::uint8_t hub)
     // A multi-face flow takes the place of the tests and the regular
     // calibrations and runs without pacing.
     if (!RunMultiFaceFlow(hub)) {
+        // A selection under which no flow ran selects nothing from here on:
+        // the one-shot calibrations check their values, the report and the
+        // angle re-check run as without it.
+        ISNeedACC6PhaseCali = 0;
         DelayFlag = 1;
         RunTestBlock(hub);
         // "/NC" leaves the pacing on up to mode off.

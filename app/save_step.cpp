@@ -52,9 +52,11 @@ void RecheckAngle(std::uint8_t hub)
 {
     const std::int32_t angle = GetAngle(hub);
     PrintBoth("\r\n(New Angle=%d)\r\n", angle);
-    const bool passed =
+    const bool inRange =
         IsGiven("/SCA") ? LyingModeTest(angle, ToleranceFromOption(OptionValue("/NEWSCA"), kDefaultNewAngleTolerance))
                         : TabletModeTest(angle, ToleranceFromOption(OptionValue("/NEWCA"), kDefaultNewAngleTolerance));
+    // No angle (0xFFFF) lies in a range, however wide its tolerance.
+    const bool passed = inRange && angle != AngleInvalid;
     if (!passed) ResultFlag += ResultNewAngleFail;
 }
 

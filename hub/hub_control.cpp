@@ -11,38 +11,57 @@
 namespace {
 
 constexpr std::uint32_t kHighestHubAddress = 0xFFFFFF;
+constexpr int kVendorReportTries = 3;
 
 // One clearing write: value 0 to the byte at address, with the F0 write
 // command when that byte's own high address byte is 0xF0. No wait follows.
 // An address past the 24-bit hub memory is not written: sent, it would wrap
-// round to a byte the hub never named.
-void ClearByte(std::uint8_t hub, std::uint64_t address)
+// round to a byte the hub never named. False when the write request failed.
+bool ClearByte(std::uint8_t hub, std::uint64_t address)
 {
-    if (address > kHighestHubAddress) return;
+    if (address > kHighestHubAddress) return true;
     const int high = static_cast<int>((address >> 16) & 0xFFu);
     const int mid = static_cast<int>((address >> 8) & 0xFFu);
     const int low = static_cast<int>(address & 0xFFu);
-    (void)WinDebugSetRegByte(hub, high, mid, low, 0);
+    return WinDebugSetRegByte(hub, high, mid, low, 0);
 }
 
-// Clears count bytes from address upward. The slot is looked at before each
-// byte; a byte whose write finds it empty is skipped.
-void ClearBytes(std::uint8_t hub, std::uint64_t address, std::uint32_t count)
+// Clears count bytes from offset `first` of the RAM copy upward. The slot is
+// looked at before each byte; a byte whose write finds it empty is skipped,
+// and so is a byte outside the block, which is not the tool's to write.
+// False when a write request failed.
+bool ClearBytes(std::uint8_t hub, std::uint32_t base, std::uint16_t length, std::uint64_t first,
+                std::uint32_t count)
 {
+    bool written = true;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (LinkHubHandle(hub) == kNoHidHandle) continue;
-        ClearByte(hub, address + i);
+        if (first + i >= length) continue;
+        written = ClearByte(hub, std::uint64_t{base} + first + i) && written;
     }
+    return written;
 }
 
-// ext of the RAM copy: reads the whole block into a zeroed area; bytes that
-// the read did not deliver count as 0.
-std::uint32_t ReadRamBlockExt(std::uint8_t hub, std::uint32_t address, std::uint16_t length)
+// ext of the RAM copy: reads the whole block into a zeroed area. False when
+// the block could not be read in full: ext is then unknown.
+bool ReadRamBlockExt(std::uint8_t hub, std::uint32_t address, std::uint16_t length, std::uint32_t& ext)
 {
     static_assert(kParameterAreaSize > 0xFFFF, "the area must hold any 16-bit length");
     std::array<std::uint8_t, kParameterAreaSize> area{};
-    (void)WinDebugReadRegByteCunt(hub, static_cast<int>(address & kHighestHubAddress), length, area.data());
-    return ParameterBlockExt(area.data(), length);
+    if (!WinDebugReadRegByteCunt(hub, static_cast<int>(address & kHighestHubAddress), length, area.data()))
+        return false;
+    ext = ParameterBlockExt(area.data(), length);
+    return true;
+}
+
+// Sends the vendor report; a request that the OS reports as failed never
+// reached the hub and switched nothing, so it is sent again, a few times at
+// most. False when no try went out.
+bool SendVendorReport(HidHandle handle)
+{
+    for (int attempt = 0; attempt < kVendorReportTries; ++attempt)
+        if (SendReport(handle, VendorStringReport())) return true;
+    return false;
 }
 
 }  // namespace
@@ -60,7 +79,7 @@ void HidCustomCmdInit(std::uint8_t hub, std::uint8_t mode)
     const HidHandle handle = LinkHubHandle(hub);
     if (handle == kNoHidHandle) return;
 
-    (void)SendReport(handle, VendorStringReport());
+    (void)SendVendorReport(handle);
     SleepMs(50);
 
     std::array<std::uint8_t, kVendorTextLength> compare{};
@@ -71,7 +90,7 @@ void HidCustomCmdInit(std::uint8_t hub, std::uint8_t mode)
 
     const bool modeOn = std::memcmp(compare.data(), kVendorText, kVendorTextLength) == 0;
     if ((mode == CustomCmdModeOn && !modeOn) || (mode == CustomCmdModeOff && modeOn)) {
-        (void)SendReport(handle, VendorStringReport());
+        (void)SendVendorReport(handle);
     }
     SleepMs(200);
 }
@@ -81,11 +100,13 @@ std::uint8_t GetEFlashBufferAddr(std::uint8_t hub, std::uint32_t* eflash, std::u
     const HidHandle handle = LinkHubHandle(hub);
     if (handle == kNoHidHandle) return 1;
 
-    (void)SendReport(handle, MakeRequest(HidCmdParameterBlock, ParameterBlockGetAddr));
+    const bool sent = SendReport(handle, MakeRequest(HidCmdParameterBlock, ParameterBlockGetAddr));
     SleepMs(50);
     HidReport reply{};
     reply[0] = HidReportId;
-    const bool fetched = FetchReport(handle, reply);
+    // After a query that never went out, whatever the hub hands back answers
+    // some earlier request: no addresses are taken from it.
+    const bool fetched = FetchReport(handle, reply) && sent;
     SleepMs(20);
     SleepMs(200);
 
@@ -107,46 +128,60 @@ std::uint8_t GetEFlashBufferAddr(std::uint8_t hub, std::uint32_t* eflash, std::u
     return result;
 }
 
-void LuckFusionTask(std::uint8_t hub, std::uint8_t flag)
+bool LuckFusionTask(std::uint8_t hub, std::uint8_t flag)
 {
     const HidHandle handle = LinkHubHandle(hub);
-    if (handle == kNoHidHandle) return;
-    (void)SendReport(handle, MakeRequest(flag == 1 ? HidCmdFusionTaskLock : HidCmdFusionTaskUnlock, 0));
+    if (handle == kNoHidHandle) return false;
+    const bool sent = SendReport(handle, MakeRequest(flag == 1 ? HidCmdFusionTaskLock : HidCmdFusionTaskUnlock, 0));
     SleepMs(200);
+    return sent;
 }
 
 std::uint8_t ClearBufferParameterAndRestartFusion(std::uint8_t hub, std::uint8_t unlockFirst, std::uint8_t area)
 {
     const std::uint32_t base = gBufferAddr;
     const std::uint16_t length = gParamLength;
+    const bool slotFilled = LinkHubHandle(hub) != kNoHidHandle;
+    bool done = true;
 
-    if (unlockFirst != 0) LuckFusionTask(hub, 0);
-    LuckFusionTask(hub, 1);
+    if (unlockFirst != 0) done = LuckFusionTask(hub, 0) && done;
+    // Nothing is written unless the fusion task is known to be locked.
+    const bool locked = LuckFusionTask(hub, 1);
+    done = locked && done;
 
-    // Addresses are summed in 64 bits: base, ext and offset never wrap.
-    switch (area) {
-        case ClearAreaAcc1Bias:
-            ClearBytes(hub, std::uint64_t{base} + ParameterBlock::Acc1Bias, ParameterBlock::TripleLength);
-            break;
-        case ClearAreaBlockHead:
-            for (std::uint32_t i = 0; i < ParameterBlock::BlockHeadLength; ++i) {
-                if (LinkHubHandle(hub) == kNoHidHandle) break;
-                ClearByte(hub, std::uint64_t{base} + ParameterBlock::BlockHead + i);
+    // Offsets are summed in 64 bits: base, ext and offset never wrap.
+    if (locked) {
+        switch (area) {
+            case ClearAreaAcc1Bias:
+                done = ClearBytes(hub, base, length, ParameterBlock::Acc1Bias, ParameterBlock::TripleLength) && done;
+                break;
+            case ClearAreaBlockHead:
+                for (std::uint32_t i = 0; i < ParameterBlock::BlockHeadLength; ++i) {
+                    if (LinkHubHandle(hub) == kNoHidHandle) break;
+                    if (ParameterBlock::BlockHead + i >= length) break;
+                    done = ClearByte(hub, std::uint64_t{base} + ParameterBlock::BlockHead + i) && done;
+                }
+                break;
+            case ClearAreaAcc2Bias:
+            case ClearAreaAcc2BiasGain: {
+                // Without the whole block, ext is unknown, and a guessed one
+                // could clear the header or the ACC1 fields instead.
+                std::uint32_t ext = 0;
+                if (!ReadRamBlockExt(hub, base, length, ext)) {
+                    done = false;
+                    break;
+                }
+                const std::uint32_t count =
+                    area == ClearAreaAcc2Bias ? ParameterBlock::TripleLength : 2 * ParameterBlock::TripleLength;
+                done = ClearBytes(hub, base, length, std::uint64_t{ext} + ParameterBlock::Acc2Bias, count) && done;
+                break;
             }
-            break;
-        case ClearAreaAcc2Bias:
-        case ClearAreaAcc2BiasGain: {
-            const std::uint32_t ext = ReadRamBlockExt(hub, base, length);
-            const std::uint32_t count =
-                area == ClearAreaAcc2Bias ? ParameterBlock::TripleLength : 2 * ParameterBlock::TripleLength;
-            ClearBytes(hub, std::uint64_t{base} + ext + ParameterBlock::Acc2Bias, count);
-            break;
+            default:
+                break;
         }
-        default:
-            break;
     }
 
     SleepMs(200);
-    LuckFusionTask(hub, 0);
-    return 0;
+    done = LuckFusionTask(hub, 0) && done;
+    return slotFilled && !done ? 1 : 0;
 }

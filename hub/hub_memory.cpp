@@ -21,10 +21,12 @@ std::uint8_t ReadCommandFor(std::uint32_t high)
     return (high & 0xFFu) == RegHighF0 ? HidCmdReadRegF0 : HidCmdReadReg;
 }
 
-// One read attempt of n bytes (1 to 10) at a 24-bit address. The reply's
-// byte 1 becomes the command of later attempts. True when bytes 2 to 5 echo
-// the address and n; the bytes are then in out[0] to out[n - 1].
-bool ReadAttempt(HidHandle handle, std::uint8_t& command, std::uint32_t address, std::uint8_t n, std::uint8_t* out)
+// One read attempt of n bytes (1 to 10) at a 24-bit address with the read
+// command. True when the request went out and the reply answers it: byte 1
+// echoes the command, bytes 2 to 5 the address and n; the bytes are then in
+// out[0] to out[n - 1]. A reply for anything else fails the attempt and
+// changes nothing: the next attempt sends the same read.
+bool ReadAttempt(HidHandle handle, std::uint8_t command, std::uint32_t address, std::uint8_t n, std::uint8_t* out)
 {
     HidReport request = MakeRequest(command, static_cast<std::uint8_t>(address & 0xFFu));
     request[3] = static_cast<std::uint8_t>((address >> 8) & 0xFFu);
@@ -34,9 +36,10 @@ bool ReadAttempt(HidHandle handle, std::uint8_t& command, std::uint32_t address,
     SleepMs(5);
     HidReport reply{};
     if (!FetchReport(handle, reply)) return false;
-    command = reply[1];
     SleepMs(5);
-    if (reply[2] != request[2] || reply[3] != request[3] || reply[4] != request[4] || reply[5] != n) return false;
+    if (reply[1] != command || reply[2] != request[2] || reply[3] != request[3] || reply[4] != request[4] ||
+        reply[5] != n)
+        return false;
     std::memcpy(out, reply.data() + 6, n);
     return true;
 }
@@ -49,7 +52,7 @@ bool WinDebugReadRegByte(std::uint8_t hub, int high, int mid, int low, std::uint
     const std::uint32_t address = (static_cast<std::uint32_t>(high & 0xFF) << 16) |
                                   (static_cast<std::uint32_t>(mid & 0xFF) << 8) |
                                   static_cast<std::uint32_t>(low & 0xFF);
-    std::uint8_t command = ReadCommandFor(address >> 16);
+    const std::uint8_t command = ReadCommandFor(address >> 16);
     for (int failures = 0;;) {
         std::uint8_t value = 0;
         if (ReadAttempt(Slot(hub), command, address, 1, &value)) {
@@ -66,7 +69,7 @@ bool WinDebugReadRegByteCunt(std::uint8_t hub, int address, int count, std::uint
     if (count <= 0) return true;
     if (data == nullptr) return false;
     const std::uint32_t start = static_cast<std::uint32_t>(address);
-    std::uint8_t command = ReadCommandFor(start >> 16);  // once, for the whole call
+    const std::uint8_t command = ReadCommandFor(start >> 16);  // once, for the whole call
     int done = 0;
     int failures = 0;  // one budget for every chunk
     while (done < count) {
@@ -95,14 +98,19 @@ bool WinDebugSetRegByte(std::uint8_t hub, int high, int mid, int low, std::uint8
     return SendReport(Slot(hub), request);
 }
 
-void GetOEMFWVersion()
+bool GetOEMFWVersion()
 {
-    PrintBoth("OEM FW Version: ");
     std::uint8_t version[RegOEMFWVersionLength] = {};
-    (void)WinDebugReadRegByteCunt(0, static_cast<int>(RegOEMFWVersion), RegOEMFWVersionLength, version);
+    if (!WinDebugReadRegByteCunt(0, static_cast<int>(RegOEMFWVersion), RegOEMFWVersionLength, version)) {
+        // Zeros that the hub never sent are no version.
+        PrintBoth("Get OEM FW Version Fail!\r\n");
+        return false;
+    }
+    PrintBoth("OEM FW Version: ");
     // The hub's 32 bytes as they are, whatever they hold.
     WriteBothUnchanged(reinterpret_cast<const char*>(version), sizeof version);
     PrintBoth("\r\n");
+    return true;
 }
 
 bool CompareParameterWithFlashAndBuffer(std::uint8_t hub)
@@ -110,8 +118,9 @@ bool CompareParameterWithFlashAndBuffer(std::uint8_t hub)
     std::vector<std::uint8_t> flash(kAreaSize, 0);
     std::vector<std::uint8_t> buffer(kAreaSize, 0);
     const int length = gParamLength;
-    (void)WinDebugReadRegByteCunt(hub, static_cast<int>(gEFlashAddr), length, flash.data());
-    (void)WinDebugReadRegByteCunt(hub, static_cast<int>(gBufferAddr), length, buffer.data());
+    // Copies that could not be read in full are not known to be equal.
+    if (!WinDebugReadRegByteCunt(hub, static_cast<int>(gEFlashAddr), length, flash.data())) return true;
+    if (!WinDebugReadRegByteCunt(hub, static_cast<int>(gBufferAddr), length, buffer.data())) return true;
     return std::memcmp(flash.data(), buffer.data(), static_cast<std::size_t>(length)) != 0;
 }
 

@@ -22,6 +22,11 @@ constexpr std::uint32_t RegSensorSlot = 0x081243;  // + 4 x slot, slots 0 to 11
 bool WinDebugReadRegByte(std::uint8_t hub, int high, int mid, int low, std::uint8_t* out);
 bool WinDebugReadRegByteCunt(std::uint8_t hub, int address, int count, std::uint8_t* data);
 bool WinDebugSetRegByte(std::uint8_t hub, int high, int mid, int low, std::uint8_t value);
-void GetOEMFWVersion();
+// Prints the firmware-version line of hub 0: "OEM FW Version: " and the 32
+// bytes at RegOEMFWVersion as they are. When they cannot be read in full it
+// prints "Get OEM FW Version Fail!" instead and returns false.
+bool GetOEMFWVersion();
+// True when the eFlash copy and the RAM copy of the parameter block differ,
+// or when either could not be read in full.
 bool CompareParameterWithFlashAndBuffer(std::uint8_t hub);
 bool CheckPSensorValue(std::uint8_t hub);

@@ -9,54 +9,66 @@
 
 namespace {
 
-// Reads the byte at a hub address into working; a failed read leaves it.
-void ReadInto(std::uint8_t hub, std::uint32_t address, std::uint8_t& working)
+// Reads the byte at a hub address into working; a failed read leaves it
+// and gives false.
+bool ReadInto(std::uint8_t hub, std::uint32_t address, std::uint8_t& working)
 {
-    (void)WinDebugReadRegByte(hub, static_cast<int>((address >> 16) & 0xFFu), static_cast<int>((address >> 8) & 0xFFu),
-                              static_cast<int>(address & 0xFFu), &working);
+    return WinDebugReadRegByte(hub, static_cast<int>((address >> 16) & 0xFFu),
+                               static_cast<int>((address >> 8) & 0xFFu), static_cast<int>(address & 0xFFu), &working);
 }
 
 }  // namespace
 
-void CheckSensors(std::uint8_t hub)
+bool CheckSensors(std::uint8_t hub)
 {
+    // A presence byte that cannot be read says nothing about its sensor:
+    // the slots are still filled as before, but the inventory has failed.
+    bool complete = true;
     std::uint8_t working = 0;
     for (int slot = 0; slot < kSensorListSize; ++slot) {
-        ReadInto(hub, RegSensorSlot + 4u * static_cast<std::uint32_t>(slot), working);
+        complete = ReadInto(hub, RegSensorSlot + 4u * static_cast<std::uint32_t>(slot), working) && complete;
         SensorList[slot] = (working != 0x00 && working != 0xFF) ? SensorPresent : SensorAbsent;
     }
     if (SensorList[SensorSlotAcc1] == SensorPresent && SensorList[SensorSlotCompass] == SensorPresent &&
         SensorList[SensorSlotGyro] == SensorPresent) {
-        ReadInto(hub, RegFusionVariant, working);
+        complete = ReadInto(hub, RegFusionVariant, working) && complete;
         if (working == kFusionVariantMark) SensorList[SensorSlotGyro] = GyroVariant;
     }
     SleepMs(20);
 
-    // Colour probe: no wait after its fetch.
+    // Colour probe: no wait after its fetch. Only a reply that answers the
+    // probe tells whether the sensor is there.
     const HidHandle handle = LinkHubHandle(hub);
-    (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdColor));
+    const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdColor));
     SleepMs(50);
     HidReport reply{};
     reply[0] = HidReportId;
-    const bool fetched = FetchReport(handle, reply);
-    ColorSensorFlag = (fetched && (reply[3] != 0 || reply[4] != 0 || reply[5] != 0 || reply[6] != 0)) ? 1 : 0;
+    const bool answered =
+        FetchReport(handle, reply) && sent && AnswersRequest(reply, HidCmdGetSensorValue, SensorIdColor);
+    ColorSensorFlag = (answered && (reply[3] != 0 || reply[4] != 0 || reply[5] != 0 || reply[6] != 0)) ? 1 : 0;
+    return complete && answered;
 }
 
 std::uint8_t CheckSensorExist(std::uint8_t hub)
 {
     const HidHandle handle = LinkHubHandle(hub);
-    if (handle == kNoHidHandle) return 0xFF;
+    if (handle == kNoHidHandle) return kSensorStatusUnread;
 
-    (void)SendReport(handle, MakeRequest(HidCmdGetSensorStatus, 0));
+    const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorStatus, 0));
     SleepMs(50);
     HidReport reply{};
     reply[0] = HidReportId;
     const bool fetched = FetchReport(handle, reply);
     SleepMs(20);
 
-    const int count = fetched ? reply[3] : 0;
-    const std::uint32_t okMask =
-        fetched ? (static_cast<std::uint32_t>(reply[4]) | (static_cast<std::uint32_t>(reply[5]) << 8)) : 0u;
+    // A list that the hub did not send is no empty list.
+    if (!sent || !fetched || !AnswersRequest(reply, HidCmdGetSensorStatus, 0)) {
+        PrintBoth("Get Sensor Status Fail!\r\n");
+        return kSensorStatusUnread;
+    }
+
+    const int count = reply[3];
+    const std::uint32_t okMask = static_cast<std::uint32_t>(reply[4]) | (static_cast<std::uint32_t>(reply[5]) << 8);
     PrintBoth("The number of sensor is %d.\r\n", count);
 
     int failing = 0;

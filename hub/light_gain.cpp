@@ -25,23 +25,24 @@ std::uint16_t Word(const HidReport& report, std::size_t at)
     return static_cast<std::uint16_t>(report[at] | (report[at + 1] << 8));
 }
 
-// One fetch of a value reply; false when it could not be fetched.
-bool FetchValue(HidHandle handle, HidReport& reply)
+// One fetch of a value reply for sensorId; false when it could not be
+// fetched or answers another request (it then carries no reading).
+bool FetchValue(HidHandle handle, std::uint8_t sensorId, HidReport& reply)
 {
     reply = HidReport{};
     reply[0] = HidReportId;
-    return FetchReport(handle, reply);
+    return FetchReport(handle, reply) && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
 }
 
-// A successful fetch replaces all three channels of the sample.
-void TakeColorSample(HidHandle handle, std::uint16_t sample[3])
+// A sample of the three colour channels; false when none was delivered.
+bool TakeColorSample(HidHandle handle, std::uint16_t sample[3])
 {
     HidReport reply;
-    if (FetchValue(handle, reply)) {
-        sample[0] = Word(reply, 3);
-        sample[1] = Word(reply, 5);
-        sample[2] = Word(reply, 7);
-    }
+    if (!FetchValue(handle, SensorIdColorValue, reply)) return false;
+    sample[0] = Word(reply, 3);
+    sample[1] = Word(reply, 5);
+    sample[2] = Word(reply, 7);
+    return true;
 }
 
 }  // namespace
@@ -54,15 +55,20 @@ std::uint16_t SetAmbientLightGain(std::uint8_t hub, std::uint16_t target, std::u
         HidReport request = MakeRequest(HidCmdSetSensorGain, SensorIdAmbientLight);
         PutWord(request, 3, target);
         PutWord(request, 5, raw);
-        (void)SendReport(handle, request);  // no reply follows a gain request
+        // No reply follows a gain request. One that never went out set no
+        // gain, and a reading taken after it would be taken with another.
+        const bool sent = SendReport(handle, request);
         SleepMs(kLightGainWaitMs);
+        if (!sent) return 0;
     }
     for (int r = 0; r < kValueRequests; ++r) {
-        (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdAmbientLight));
+        const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdAmbientLight));
         SleepMs(kAfterRequestMs);
+        if (!sent) continue;
         for (int f = 0; f < kFetchesPerRequest; ++f) {
             HidReport reply;
-            const std::uint16_t reading = FetchValue(handle, reply) ? Word(reply, 9) : std::uint16_t{0};
+            const std::uint16_t reading =
+                FetchValue(handle, SensorIdAmbientLight, reply) ? Word(reply, 9) : std::uint16_t{0};
             SleepMs(kAfterFetchMs);
             if (reading != 0) return reading;
         }
@@ -79,17 +85,22 @@ void SetColorSensorGain(std::uint8_t hub, const std::uint16_t gains[6], std::uin
         if (handle == kNoHidHandle) return;  // out stays as it was
         HidReport request = MakeRequest(HidCmdSetSensorGain, SensorIdColor);
         for (std::size_t i = 0; i < 6; ++i) PutWord(request, 3 + 2 * i, gains[i]);
-        (void)SendReport(handle, request);
+        const bool sent = SendReport(handle, request);
         SleepMs(kColorGainWaitMs);
+        if (!sent) {
+            for (int c = 0; c < 3; ++c) out[c] = 0;  // no gain was set: no reading
+            return;
+        }
     }
 
     std::uint16_t sample[3] = {0, 0, 0};
     if (count <= 1) {
         for (int r = 0; r < kValueRequests; ++r) {
-            (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdColorValue));
+            const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdColorValue));
             SleepMs(kAfterRequestMs);
+            if (!sent) continue;
             for (int f = 0; f < kFetchesPerRequest; ++f) {
-                TakeColorSample(handle, sample);
+                (void)TakeColorSample(handle, sample);
                 SleepMs(kAfterFetchMs);
                 for (int c = 0; c < 3; ++c) out[c] = sample[c];
                 if (sample[0] != 0 && sample[1] != 0 && sample[2] != 0) return;
@@ -98,16 +109,19 @@ void SetColorSensorGain(std::uint8_t hub, const std::uint16_t gains[6], std::uin
         return;  // out holds the last sample
     }
 
-    // Every sample is added, a failed fetch adding the previous one again.
-    // count stays at or below 32768, so the sums of 16-bit values fit.
+    // Every sample is added. A sample that was not delivered (its request
+    // failed, or no reply answered it) leaves the average without a base:
+    // all three channels then read 0, no data. count stays at or below
+    // 32768, so the sums of 16-bit values fit.
     std::int32_t sums[3] = {0, 0, 0};
+    bool complete = true;
     for (std::int32_t i = 0; i < count; ++i) {
-        (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdColorValue));
+        const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdColorValue));
         SleepMs(kAfterRequestMs);
-        TakeColorSample(handle, sample);
+        complete = TakeColorSample(handle, sample) && sent && complete;
         SleepMs(kAfterFetchMs);
         for (int c = 0; c < 3; ++c) sums[c] += sample[c];
         SleepMs(kAfterSampleMs);
     }
-    for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint16_t>(sums[c] / count);
+    for (int c = 0; c < 3; ++c) out[c] = complete ? static_cast<std::uint16_t>(sums[c] / count) : std::uint16_t{0};
 }

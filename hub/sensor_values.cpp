@@ -6,25 +6,19 @@
 
 namespace {
 
-// Request for sensorId, 50 ms, reply, 20 ms. A reply that cannot be fetched
-// reads as one that echoes the request with zero data.
-HidReport QuerySensor(std::uint8_t hub, std::uint8_t sensorId)
+// Request for sensorId, 50 ms, reply, 20 ms. True when the request went out
+// and a reply was fetched that answers it (echoes 0 and sensorId); reply
+// then holds it.
+bool QuerySensor(std::uint8_t hub, std::uint8_t sensorId, HidReport& reply)
 {
     const HidHandle handle = LinkHubHandle(hub);
-    (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, sensorId));
+    const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, sensorId));
     SleepMs(50);
-    HidReport reply{};
+    reply = HidReport{};
     reply[0] = HidReportId;
-    reply[1] = HidCmdGetSensorValue;
-    reply[2] = sensorId;
-    (void)FetchReport(handle, reply);  // a failed fetch leaves the prepared reply
+    const bool fetched = FetchReport(handle, reply);
     SleepMs(20);
-    return reply;
-}
-
-bool EchoesRequest(const HidReport& reply, std::uint8_t sensorId)
-{
-    return reply[1] == HidCmdGetSensorValue && reply[2] == sensorId;
+    return sent && fetched && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
 }
 
 std::uint16_t Word(const HidReport& reply, std::size_t at)
@@ -56,11 +50,11 @@ std::int16_t DecodeAxisWord(std::uint16_t word)
 
 std::uint8_t GetSensorValue3D(std::uint8_t hub, std::uint8_t sensorId, float* x, float* y, float* z)
 {
-    const HidReport reply = QuerySensor(hub, sensorId);
+    HidReport reply{};
+    const bool ok = QuerySensor(hub, sensorId, reply);
     const float vx = Scale(DecodeAxisWord(Word(reply, 3)), sensorId);
     const float vy = Scale(DecodeAxisWord(Word(reply, 5)), sensorId);
     const float vz = Scale(DecodeAxisWord(Word(reply, 7)), sensorId);
-    const bool ok = EchoesRequest(reply, sensorId);
     if (x != nullptr) *x = ok ? vx : 0.0f;
     if (y != nullptr) *y = ok ? vy : 0.0f;
     if (z != nullptr) *z = ok ? vz : 0.0f;
@@ -70,8 +64,8 @@ std::uint8_t GetSensorValue3D(std::uint8_t hub, std::uint8_t sensorId, float* x,
 std::uint8_t GetSensorValueCustom2(std::uint8_t hub, std::uint8_t sensorId, std::int32_t* a, std::int32_t* b,
                                    std::int32_t* c)
 {
-    const HidReport reply = QuerySensor(hub, sensorId);
-    const bool ok = EchoesRequest(reply, sensorId);
+    HidReport reply{};
+    const bool ok = QuerySensor(hub, sensorId, reply);
     if (a != nullptr) *a = ok ? Int32(reply, 3) : 0;
     if (b != nullptr) *b = ok ? Int32(reply, 7) : 0;
     if (c != nullptr) *c = ok ? Int32(reply, 11) : 0;
@@ -80,15 +74,12 @@ std::uint8_t GetSensorValueCustom2(std::uint8_t hub, std::uint8_t sensorId, std:
 
 std::int16_t GetAngle(std::uint8_t hub)
 {
-    const HidHandle handle = LinkHubHandle(hub);
-    if (handle == kNoHidHandle) return AngleInvalid;
-    (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdAcc2));
-    SleepMs(50);
+    if (LinkHubHandle(hub) == kNoHidHandle) return AngleInvalid;
+    // An angle that the hub did not send is no angle: it must never read as
+    // one that lies in a range.
     HidReport reply{};
-    reply[0] = HidReportId;
-    const bool fetched = FetchReport(handle, reply);
-    SleepMs(20);
-    const std::int16_t counts = fetched ? static_cast<std::int16_t>(Word(reply, 13)) : std::int16_t{0};
+    if (!QuerySensor(hub, SensorIdAcc2, reply)) return AngleInvalid;
+    const auto counts = static_cast<std::int16_t>(Word(reply, 13));
     // |counts| x 0.2238 stays below 7334, so the truncated value fits.
     return static_cast<std::int16_t>(static_cast<double>(counts) * kAngleScale);
 }

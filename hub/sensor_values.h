@@ -17,10 +17,11 @@ std::int16_t DecodeAxisWord(std::uint16_t word);
 
 // Reads a three-axis sensor (HidCmdGetSensorValue, waits 50 and 20 ms).
 // Returns 0 with the scaled axes (gyrometer x 0.22381 in degrees per second,
-// every other sensor / 256, in g for the accelerometers) when the reply
-// echoes 0 and sensorId, or when no reply could be fetched (then all 0.0);
-// returns 1 with 0.0 in all three when the echo differs. All three outputs
-// are written on every call. The hub slot is not looked at.
+// every other sensor / 256, in g for the accelerometers) when the request
+// went out and the reply echoes 0 and sensorId; returns 1 with 0.0 in all
+// three otherwise: a request that failed, a reply that could not be fetched
+// or one that answers another request. All three outputs are written on
+// every call. The hub slot is not looked at.
 std::uint8_t GetSensorValue3D(std::uint8_t hub, std::uint8_t sensorId, float* x, float* y, float* z);
 
 // As GetSensorValue3D, with the three signed 32-bit values of reply bytes
@@ -29,7 +30,7 @@ std::uint8_t GetSensorValueCustom2(std::uint8_t hub, std::uint8_t sensorId, std:
                                    std::int32_t* c);
 
 // The lid angle in whole degrees (angle word of the ACC2 report x 0.2238,
-// truncated toward zero); AngleInvalid for an empty hub slot, without any
-// transfer or wait; 0 when no reply could be fetched. The reply's echo bytes
-// are not examined.
+// truncated toward zero). AngleInvalid for an empty hub slot, without any
+// transfer or wait, and for an exchange that failed as GetSensorValue3D's
+// does (the waits are made).
 std::int16_t GetAngle(std::uint8_t hub);

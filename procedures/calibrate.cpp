@@ -102,25 +102,34 @@ void FillCaliParam(CaliParamBytes& param, std::uint8_t sensorId, std::uint8_t ph
     }
 }
 
-void SendCalibrate(HidHandle handle, std::uint8_t sensorId, const CaliParamBytes& param)
+// False when the OS reports the request as failed: the hub never saw it.
+bool SendCalibrate(HidHandle handle, std::uint8_t sensorId, const CaliParamBytes& param)
 {
     HidReport request = MakeRequest(HidCmdCalibrate, sensorId);
     std::copy(param.begin(), param.end(), request.begin() + kCaliParamAt);
-    (void)SendReport(handle, request);  // a request that fails is not noticed
+    return SendReport(handle, request);
 }
 
-// Fetches until the hub is no longer busy, 20 fetches at most. Each fetched
-// reply's bytes 3-15 replace CaliParam; a failed fetch leaves it.
-void PollCalibrate(HidHandle handle, CaliParamBytes& param)
+// Fetches until the hub is no longer busy, 20 fetches at most. Each reply
+// that answers the request (echoes the command and the sensor) replaces
+// CaliParam with its bytes 3-15. A fetch that fails, or a reply meant for
+// another request, leaves CaliParam and counts as a busy fetch: it says
+// nothing of this calibration. True when at least one reply answered.
+bool PollCalibrate(HidHandle handle, std::uint8_t sensorId, CaliParamBytes& param)
 {
+    bool answered = false;
     for (int fetch = 0; fetch < kMaxFetches; ++fetch) {
         HidReport reply{};
         reply[0] = HidReportId;
-        if (FetchReport(handle, reply))
+        const bool answers = FetchReport(handle, reply) && AnswersRequest(reply, HidCmdCalibrate, sensorId);
+        if (answers) {
             std::copy(reply.begin() + kCaliParamAt, reply.begin() + kCaliParamAt + kCaliParamLength, param.begin());
-        if (param[kCaliStatus] != CaliStatusBusy) return;
+            answered = true;
+            if (param[kCaliStatus] != CaliStatusBusy) return true;
+        }
         SleepMs(kAfterBusyMs);
     }
+    return answered;
 }
 
 bool AccelerometerPasses(float x, float y, float z)
@@ -156,12 +165,13 @@ std::uint8_t DoCalibration(std::uint8_t hub, std::uint8_t sensorId, std::uint8_t
     std::int32_t a = 0, b = 0, c = 0;
     std::int32_t countedSeconds = 0;
     std::uint32_t reference = 0;
+    bool lastAnswered = false;
 
     for (int attempt = 0;; ++attempt) {
         FillCaliParam(param, sensorId, CaliPhase, parameters);
         if (gyro && attempt == 0) reference = TickCountMs();
         const HidHandle handle = LinkHubHandle(hub);
-        SendCalibrate(handle, sensorId, param);
+        const bool sent = SendCalibrate(handle, sensorId, param);
         if (gyro) {
             const std::uint32_t now = TickCountMs();
             countedSeconds += static_cast<std::int32_t>((now - reference) / 1000u);
@@ -172,10 +182,14 @@ std::uint8_t DoCalibration(std::uint8_t hub, std::uint8_t sensorId, std::uint8_t
             }
         }
         SleepMs(kAfterRequestMs);
-        PollCalibrate(handle, param);
+        // A request that never went out has nothing to poll; an attempt that
+        // no reply answered is a failed attempt, whatever else it checks.
+        lastAnswered = sent && PollCalibrate(handle, sensorId, param);
 
         bool passed = true;
-        if (custom2 && !parameters.keyword) {
+        if (!lastAnswered) {
+            passed = false;
+        } else if (custom2 && !parameters.keyword) {
             passed = GetSensorValueCustom2(hub, sensorId, &a, &b, &c) == 0;
         } else if (custom2 || sensorId == SensorIdPSensor || sensorId == SensorIdPSensorThreshold) {
             // no check
@@ -201,6 +215,11 @@ std::uint8_t DoCalibration(std::uint8_t hub, std::uint8_t sensorId, std::uint8_t
 
     if (CaliPhase == CaliPhaseBegin) return failures;
     const std::uint8_t status = param[kCaliStatus];
+    if (!lastAnswered) {
+        // Neither a status nor values came from the hub: nothing to show.
+        PrintBoth("Fail - No reply\n");
+        return static_cast<std::uint8_t>(failures + (status != CaliStatusOk ? 1 : 0));
+    }
     const auto result = static_cast<std::uint8_t>(failures + (status != CaliStatusOk ? 1 : 0));
     if (result == 0)
         PrintBoth("Pass ");

@@ -24,16 +24,22 @@ std::uint8_t DoCalibrationForComp(std::uint8_t hub)
     HidReport request = MakeRequest(HidCmdCalibrate, SensorIdCompass);
     request[4] = SensorList[SensorSlotAcc2] != SensorAbsent ? 1 : 0;
     request[5] = kCompassCaliParam2;
-    (void)SendReport(handle, request);
+    // A request that never went out started no calibration: no accuracy
+    // read afterwards belongs to one.
+    const bool started = SendReport(handle, request);
 
-    std::uint8_t accuracy = 0;  // the last accuracy read; a failed fetch keeps it
+    // The last accuracy that an answering reply carried; a poll whose request
+    // failed, or whose reply is missing or meant for another request, keeps it.
+    std::uint8_t accuracy = 0;
     bool passed = false;
-    for (int poll = 0; poll < kAccuracyPolls && !passed; ++poll) {
+    for (int poll = 0; started && poll < kAccuracyPolls && !passed; ++poll) {
         SleepMs(1000);
-        (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdCompassAccuracy));
+        const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdCompassAccuracy));
         SleepMs(50);
         HidReport reply{};
-        if (FetchReport(handle, reply)) accuracy = static_cast<std::uint8_t>(reply[kAccuracyByte] & 0x0Fu);
+        if (FetchReport(handle, reply) && sent &&
+            AnswersRequest(reply, HidCmdGetSensorValue, SensorIdCompassAccuracy))
+            accuracy = static_cast<std::uint8_t>(reply[kAccuracyByte] & 0x0Fu);
         SleepMs(20);
         PrintConsole("\rCompass Calibration        : %d", accuracy);
         passed = accuracy >= Accuracy;

@@ -55,8 +55,11 @@ std::uint8_t DoAmbientLightCalibration(std::uint8_t hub, std::uint16_t lux)
 
 std::uint8_t DoColorSensorCalibration(std::uint8_t hub, const std::uint16_t ref[3])
 {
+    // A calibration that fails leaves no transmittances: the report must
+    // not show those of an attempt or a calibration before it.
     if (ref[0] == 0 || ref[1] == 0 || ref[2] == 0) {
         PrintBoth("Fail - No Input ColorRGB Value\r\n");
+        for (float& t : ColorTransmittance) t = 0.0f;
         return 3;
     }
     // Unity at first; each later attempt takes its raw samples with the
@@ -68,6 +71,7 @@ std::uint8_t DoColorSensorCalibration(std::uint8_t hub, const std::uint16_t ref[
         SetColorSensorGain(hub, gains, raw, kRawSamples);
         if (raw[0] == 0 || raw[1] == 0 || raw[2] == 0) {
             PrintBoth("Fail - No data\r\n");
+            for (float& t : ColorTransmittance) t = 0.0f;
             return 2;
         }
         for (int c = 0; c < 3; ++c) {

@@ -45,50 +45,55 @@ HidReport SaveRequest(const SaveRecord& record)
     return request;
 }
 
-// One save request and its answer, with the waits around them. True when a
-// reply was fetched; it is then in reply.
+// The save request, 50 ms, its reply, 20 and 200 ms. True when the request
+// went out and the reply that was fetched answers it (echoes 2 and 1); the
+// reply is then in reply.
 bool ExchangeSaveRequest(HidHandle handle, const HidReport& request, HidReport& reply)
 {
-    SleepMs(50);
-    (void)SendReport(handle, request);
+    const bool sent = SendReport(handle, request);
     SleepMs(50);
     reply.fill(0);
     reply[0] = HidReportId;
     const bool fetched = FetchReport(handle, reply);
     SleepMs(20);
     SleepMs(200);
-    return fetched;
+    return sent && fetched && AnswersRequest(reply, HidCmdParameterBlock, ParameterBlockSaveToFlash);
 }
 
-void ReadArea(std::uint8_t hub, std::uint32_t address, std::uint16_t length, std::vector<std::uint8_t>& area)
+// Reads length bytes of a parameter copy; false when the hub did not deliver
+// them all (the area then holds no copy to compare, report or save by).
+bool ReadArea(std::uint8_t hub, std::uint32_t address, std::uint16_t length, std::vector<std::uint8_t>& area)
 {
-    (void)WinDebugReadRegByteCunt(hub, static_cast<int>(address), length, area.data());
+    return WinDebugReadRegByteCunt(hub, static_cast<int>(address), length, area.data());
 }
 
 // Copies the flag byte at offset `from` of the eFlash copy to offset `to` of
 // the RAM copy. A copy that would reach outside the learnt parameter area
 // (or past the 24-bit hub memory) is skipped, and so is one whose eFlash byte
 // cannot be read: writing a byte that was never read would put a wrong flag
-// into the RAM copy, which the next save stores in eFlash.
-void CopyFlagByte(std::uint8_t hub, std::uint64_t from, std::uint64_t to)
+// into the RAM copy, which the next save stores in eFlash. False when the
+// eFlash byte could not be read or the write request failed.
+bool CopyFlagByte(std::uint8_t hub, std::uint64_t from, std::uint64_t to)
 {
-    if (from >= gParamLength || to >= gParamLength) return;
+    if (from >= gParamLength || to >= gParamLength) return true;
     const std::uint64_t source = std::uint64_t{gEFlashAddr} + from;
     const std::uint64_t target = std::uint64_t{gBufferAddr} + to;
-    if (source > kHighestHubAddress || target > kHighestHubAddress) return;
+    if (source > kHighestHubAddress || target > kHighestHubAddress) return true;
 
     std::uint8_t flag = 0;
     if (!WinDebugReadRegByte(hub, static_cast<int>((source >> 16) & 0xFFu), static_cast<int>((source >> 8) & 0xFFu),
                              static_cast<int>(source & 0xFFu), &flag))
-        return;
-    (void)WinDebugSetRegByte(hub, static_cast<int>((target >> 16) & 0xFFu), static_cast<int>((target >> 8) & 0xFFu),
-                             static_cast<int>(target & 0xFFu), flag);
+        return false;
+    return WinDebugSetRegByte(hub, static_cast<int>((target >> 16) & 0xFFu), static_cast<int>((target >> 8) & 0xFFu),
+                              static_cast<int>(target & 0xFFu), flag);
 }
 
-void CopyFlagBytes(std::uint8_t hub, const std::vector<std::uint8_t>& flash, const std::vector<std::uint8_t>& ram)
+// The flag-byte copies of the present accelerometers; false when one failed.
+bool CopyFlagBytes(std::uint8_t hub, const std::vector<std::uint8_t>& flash, const std::vector<std::uint8_t>& ram)
 {
+    bool copied = true;
     if (SensorList[SensorSlotAcc1] != SensorAbsent)
-        CopyFlagByte(hub, ParameterBlock::Acc1FlagByte, ParameterBlock::Acc1FlagByte);
+        copied = CopyFlagByte(hub, ParameterBlock::Acc1FlagByte, ParameterBlock::Acc1FlagByte);
     if (SensorList[SensorSlotAcc2] != SensorAbsent) {
         // The signature of the RAM copy decides; each side then moves by its
         // own copy's ext.
@@ -98,8 +103,9 @@ void CopyFlagBytes(std::uint8_t hub, const std::vector<std::uint8_t>& flash, con
             from += ParameterBlockUint16(flash.data(), gParamLength, ParameterBlock::ParameterBlockExtLength);
             to += ParameterBlockUint16(ram.data(), gParamLength, ParameterBlock::ParameterBlockExtLength);
         }
-        CopyFlagByte(hub, from, to);
+        copied = CopyFlagByte(hub, from, to) && copied;
     }
+    return copied;
 }
 
 // The report's view of one copy: at most its first 1024 bytes; every field at
@@ -133,6 +139,14 @@ void PrintTriple(const char* format, const Triple& t)
     PrintBoth(format, static_cast<double>(t.x), static_cast<double>(t.y), static_cast<double>(t.z));
 }
 
+// True when all six bytes of the triple at offset lie in what the report
+// holds of the copy. A bias outside it was never read: it must fail its
+// check, not read as 0 and pass it.
+bool InReportArea(const ReportArea& area, std::size_t offset)
+{
+    return offset + ParameterBlock::TripleLength <= area.size;
+}
+
 bool BeyondLimit(const Triple& t, float limit)
 {
     return std::fabs(t.x) >= limit || std::fabs(t.y) >= limit || std::fabs(t.z) >= limit;
@@ -158,8 +172,13 @@ std::uint8_t PrintReport(std::uint8_t mask, const std::vector<std::uint8_t>& cop
 
     if ((mask & ReportMaskAcc1) != 0 && SensorList[SensorSlotAcc1] != SensorAbsent) {
         const Triple bias = ScaledTriple(area, ParameterBlock::Acc1Bias);
-        PrintTriple("Accel Biases : %f,%f,%f\r\n", bias);
-        if (BeyondLimit(bias, MaxACC1Bias)) {
+        if (!InReportArea(area, ParameterBlock::Acc1Bias)) {
+            PrintBoth("Accel Biases : not in the parameter block\r\n");
+            result = 1;
+        } else {
+            PrintTriple("Accel Biases : %f,%f,%f\r\n", bias);
+        }
+        if (InReportArea(area, ParameterBlock::Acc1Bias) && BeyondLimit(bias, MaxACC1Bias)) {
             PrintBiasError(1, MaxACC1Bias);
             result = 1;
         }
@@ -178,8 +197,14 @@ std::uint8_t PrintReport(std::uint8_t mask, const std::vector<std::uint8_t>& cop
     }
     if ((mask & ReportMaskAcc2) != 0 && acc2Present) {
         const Triple bias = ScaledTriple(area, ParameterBlock::Acc2Bias + ext);
-        PrintTriple("Accel2 Biases: %f,%f,%f\r\n", bias);
-        if (BeyondLimit(bias, MaxACC2Bias)) {
+        const bool inArea = InReportArea(area, ParameterBlock::Acc2Bias + ext);
+        if (!inArea) {
+            PrintBoth("Accel2 Biases: not in the parameter block\r\n");
+            result = static_cast<std::uint8_t>(result + 1);
+        } else {
+            PrintTriple("Accel2 Biases: %f,%f,%f\r\n", bias);
+        }
+        if (inArea && BeyondLimit(bias, MaxACC2Bias)) {
             PrintBiasError(2, MaxACC2Bias);
             result = static_cast<std::uint8_t>(result + 1);
         }
@@ -203,29 +228,26 @@ std::uint8_t PrintReport(std::uint8_t mask, const std::vector<std::uint8_t>& cop
 
 // The verified save: up to eleven passes of snapshot, request, reply check
 // and comparison. True when the eFlash copy matched the snapshot; flash and
-// ram then hold both copies as read after that pass.
+// ram then hold both copies as read after that pass. Every pass reads and
+// requests the learnt area: a reply that fails its check hands nothing on to
+// the next request. A pass fails on any exchange that did not go through: a
+// snapshot or a copy that was not read in full, a request that failed, a
+// reply that is missing or does not answer the request.
 bool VerifiedSave(std::uint8_t hub, HidHandle handle, SaveRecord& record, std::vector<std::uint8_t>& snapshot,
                   std::vector<std::uint8_t>& flash, std::vector<std::uint8_t>& ram)
 {
-    std::uint32_t snapshotAddr = gBufferAddr;
-    std::uint16_t snapshotLength = gParamLength;
     for (int pass = 0; pass < kSavePasses; ++pass) {
-        ReadArea(hub, snapshotAddr, snapshotLength, snapshot);
+        const bool snapshotRead = ReadArea(hub, gBufferAddr, gParamLength, snapshot);
+        SleepMs(50);
+        if (!snapshotRead) continue;
         HidReport reply{};
-        // A reply that does not answer the save request (bytes 1 and 2 other
-        // than 2 and 1) counts as no reply: taken into the record, it would
-        // turn the next request into another command.
-        if (!ExchangeSaveRequest(handle, SaveRequest(record), reply) || reply[1] != HidCmdParameterBlock ||
-            reply[2] != ParameterBlockSaveToFlash)
-            continue;
-        std::copy(reply.begin() + 1, reply.begin() + 1 + kRecordLength, record.begin());
-        snapshotAddr = Address24(reply, 6);
-        snapshotLength = Length16(reply, 9);
+        if (!ExchangeSaveRequest(handle, SaveRequest(record), reply)) continue;
         if (Address24(reply, 3) != gEFlashAddr || Address24(reply, 6) != gBufferAddr ||
             Length16(reply, 9) != gParamLength)
             continue;
-        ReadArea(hub, gEFlashAddr, gParamLength, flash);
-        ReadArea(hub, gBufferAddr, gParamLength, ram);
+        std::copy(reply.begin() + 1, reply.begin() + 1 + kRecordLength, record.begin());
+        if (!ReadArea(hub, gEFlashAddr, gParamLength, flash)) continue;
+        if (!ReadArea(hub, gBufferAddr, gParamLength, ram)) continue;
         if (std::memcmp(flash.data(), snapshot.data(), gParamLength) == 0) return true;
     }
     return false;
@@ -244,15 +266,15 @@ std::uint8_t DoSaveDataToFlash(std::uint8_t hub, std::uint8_t SaveMode, std::uin
     record[1] = SaveMode;
 
     if (SaveMode == SaveModeQuick) {
+        // No verification; but a request that never went out, or that the
+        // hub did not answer, saved nothing.
         HidReport request = SaveRequest(record);
         request[2] = ParameterBlockSaveToFlash;
-        (void)SendReport(handle, request);
-        SleepMs(50);
         HidReport reply{};
-        reply[0] = HidReportId;
-        (void)FetchReport(handle, reply);
-        SleepMs(20);
-        SleepMs(200);
+        if (!ExchangeSaveRequest(handle, request, reply)) {
+            PrintBoth("Save Fail!\r\n");
+            return 1;
+        }
         return 0;
     }
 
@@ -260,14 +282,20 @@ std::uint8_t DoSaveDataToFlash(std::uint8_t hub, std::uint8_t SaveMode, std::uin
     std::vector<std::uint8_t> flash(kParameterAreaSize, 0);
     std::vector<std::uint8_t> ram(kParameterAreaSize, 0);
     if (SaveMode == SaveModeReportOnly) {
-        ReadArea(hub, gEFlashAddr, gParamLength, flash);
-        ReadArea(hub, gBufferAddr, gParamLength, ram);
+        const bool flashRead = ReadArea(hub, gEFlashAddr, gParamLength, flash);
+        if (!flashRead || !ReadArea(hub, gBufferAddr, gParamLength, ram)) {
+            PrintBoth("Read Parameter Block Fail!\r\n");
+            return 1;
+        }
     } else if (!VerifiedSave(hub, handle, record, snapshot, flash, ram)) {
         PrintBoth("Save Fail!\r\n");
         return 1;
     }
 
-    CopyFlagBytes(hub, flash, ram);
+    if (!CopyFlagBytes(hub, flash, ram)) {
+        PrintBoth("Copy Flag Byte Fail!\r\n");
+        return 1;
+    }
     if (ReportMask == 0) return 0;
     return PrintReport(ReportMask, ReportSource == ReportSourceFlash ? flash : ram);
 }

@@ -16,10 +16,10 @@ constexpr int kAttempts = 10;
 constexpr int kFetchesPerAttempt = 10;
 constexpr std::size_t kDataLength = 8;  // reply bytes 3 to 10
 
-// Command echo, sensor echo and status of the last self-test reply fetched.
+// Status of the last self-test reply that answered the request, and
+// whether any did.
 struct Verdict {
-    std::uint8_t command = HidCmdSelfTest;
-    std::uint8_t sensor = 0;
+    bool answered = false;
     std::uint32_t status = SelfTestStatusOk;
 };
 
@@ -30,27 +30,26 @@ std::uint32_t StatusWord(const HidReport& reply)
 }
 
 // The hub's built-in test: up to ten requests, each polled up to ten times.
-// True when a poll leaves the echoes of the request and status 0; verdict
-// holds what the last fetched reply carried.
+// True when a reply that answers the request (echoes 3 and the sensor)
+// carries status 0. A request that failed is a failed attempt; a fetch that
+// fails, or a reply meant for another request, tells nothing and is not
+// taken. verdict holds the status of the last answering reply.
 bool RunHubSelfTest(HidHandle handle, std::uint8_t sensorId, Verdict& verdict)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        (void)SendReport(handle, MakeRequest(HidCmdSelfTest, sensorId));
+        const bool sent = SendReport(handle, MakeRequest(HidCmdSelfTest, sensorId));
         SleepMs(50);
-        verdict.command = HidCmdSelfTest;
-        verdict.sensor = sensorId;
+        if (!sent) continue;
         for (int fetch = 0; fetch < kFetchesPerAttempt; ++fetch) {
             HidReport reply{};
-            if (FetchReport(handle, reply)) {
-                verdict.command = reply[1];
-                verdict.sensor = reply[2];
+            const bool answers = FetchReport(handle, reply) && AnswersRequest(reply, HidCmdSelfTest, sensorId);
+            if (answers) {
+                verdict.answered = true;
                 verdict.status = StatusWord(reply);
             }
             SleepMs(20);
-            if (verdict.command == HidCmdSelfTest && verdict.sensor == sensorId &&
-                verdict.status == SelfTestStatusOk)
-                return true;
-            if (verdict.status == SelfTestStatusBusy) SleepMs(480);
+            if (answers && verdict.status == SelfTestStatusOk) return true;
+            if (answers && verdict.status == SelfTestStatusBusy) SleepMs(480);
         }
     }
     return false;
@@ -64,20 +63,24 @@ bool HasNonzeroWord(const std::array<std::uint8_t, kDataLength>& data)
     return false;
 }
 
-// Up to ten data requests, each polled up to ten times, until a reply
-// carries a word other than 0. data keeps what the last fetched reply held.
-std::uint8_t CheckData(HidHandle handle, std::uint8_t sensorId, std::array<std::uint8_t, kDataLength>& data)
+// Up to ten data requests, each polled up to ten times, until a reply that
+// answers the request (echoes 0 and the sensor) carries a word other than 0.
+// Only such a reply is tested: bytes that the hub did not send for this
+// sensor never pass it.
+std::uint8_t CheckData(HidHandle handle, std::uint8_t sensorId)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        (void)SendReport(handle, MakeRequest(HidCmdGetSensorValue, sensorId));
+        const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, sensorId));
         SleepMs(50);
+        if (!sent) continue;
         for (int fetch = 0; fetch < kFetchesPerAttempt; ++fetch) {
             HidReport reply{};
-            if (FetchReport(handle, reply)) {
-                for (std::size_t i = 0; i < kDataLength; ++i) data[i] = reply[3 + i];
-            }
+            const bool answers =
+                FetchReport(handle, reply) && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
             SleepMs(20);
-            if (HasNonzeroWord(data)) {
+            std::array<std::uint8_t, kDataLength> data{};
+            for (std::size_t i = 0; i < kDataLength; ++i) data[i] = reply[3 + i];
+            if (answers && HasNonzeroWord(data)) {
                 PrintBoth("Pass.\r\n");
                 return 0;
             }
@@ -94,30 +97,33 @@ std::uint8_t DoSelfTest(std::uint8_t hub, std::uint8_t sensorId)
     const HidHandle handle = LinkHubHandle(hub);
     if (handle == kNoHidHandle) return 0xFF;
 
-    std::array<std::uint8_t, kDataLength> data{};
     if (sensorId == SensorIdAcc1 && AccTestMode == 1) {
-        // The initialisation status stands in for the hub's own test.
+        // The initialisation status stands in for the hub's own test: a hub
+        // that cannot tell it fails the test.
         const std::uint32_t at = RegInitStatus;
-        (void)WinDebugReadRegByte(hub, static_cast<int>(at >> 16), static_cast<int>((at >> 8) & 0xFFu),
-                                  static_cast<int>(at & 0xFFu), &data[0]);
-        return CheckData(handle, sensorId, data);
+        std::uint8_t status = 0;
+        if (!WinDebugReadRegByte(hub, static_cast<int>(at >> 16), static_cast<int>((at >> 8) & 0xFFu),
+                                 static_cast<int>(at & 0xFFu), &status)) {
+            PrintBoth("Fail - No data\r\n");
+            return 1;
+        }
+        return CheckData(handle, sensorId);
     }
 
     Verdict verdict;
-    const bool passed = RunHubSelfTest(handle, sensorId, verdict);
-    if (!passed && verdict.status != SelfTestStatusOk) {
-        PrintBoth("Fail - 0x%x.\r\n", verdict.status);
+    if (!RunHubSelfTest(handle, sensorId, verdict)) {
+        // Ten attempts without a passing answer: the hub's last failure
+        // word, or no answer at all.
+        if (verdict.answered && verdict.status != SelfTestStatusOk)
+            PrintBoth("Fail - 0x%x.\r\n", verdict.status);
+        else
+            PrintBoth("Fail - No data\r\n");
         return 1;
     }
     if (sensorId == SensorIdGyro) {
         // The gyrometer has no data check: its self test alone decides.
-        if (passed) {
-            PrintBoth("Pass.\r\n");
-            return 0;
-        }
-        PrintBoth("Fail - No data\r\n");
-        return 1;
+        PrintBoth("Pass.\r\n");
+        return 0;
     }
-    // Passed, or the replies carried status 0 without echoing the request.
-    return CheckData(handle, sensorId, data);
+    return CheckData(handle, sensorId);
 }

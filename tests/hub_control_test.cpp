@@ -217,8 +217,13 @@ TEST_F(HubControl, ClearAreas)
         {"acc2 bias, pair 11 99", ClearAreaAcc2Bias, {0x11, 0x99, 0x00, 0x01}, 1024, A + 256 + 26, 6},
         {"acc2 bias and gain, ext 14", ClearAreaAcc2BiasGain, {0x80, 0x83, 0x0E, 0x00}, 1024, A + 40, 12},
         {"acc2 bias, ext 0", ClearAreaAcc2Bias, {0x80, 0x83, 0x00, 0x00}, 1024, A + 26, 6},
-        {"acc2 bias, block of 27 bytes", ClearAreaAcc2Bias, {0x63, 0x89, 0x10, 0x00}, 27, A + 26, 6},
-        {"acc2 bias, block of 28 bytes", ClearAreaAcc2Bias, {0x63, 0x89, 0x10, 0x00}, 28, A + 42, 6},
+        // Only bytes of the block are written: of the bias at 26 to 31 a
+        // block of 27 bytes holds byte 26; with ext 16 a block of 28 bytes
+        // holds none of it.
+        {"acc2 bias, block of 27 bytes", ClearAreaAcc2Bias, {0x63, 0x89, 0x10, 0x00}, 27, A + 26, 1},
+        {"acc2 bias, block of 28 bytes", ClearAreaAcc2Bias, {0x63, 0x89, 0x10, 0x00}, 28, A + 42, 0},
+        {"acc1 bias, block of 15 bytes", ClearAreaAcc1Bias, {}, 15, A + 12, 3},
+        {"block head, block of 1 byte", ClearAreaBlockHead, {}, 1, A, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -238,11 +243,13 @@ TEST_F(HubControl, ClearAreas)
         }
         // The writes happen with the fusion task locked, and it is unlocked again.
         const std::vector<std::string> sets = Sets();
-        const auto lock = std::find(sets.begin(), sets.end(), kLock);
-        const auto firstWrite = std::find(sets.begin(), sets.end(), WriteSets().front());
-        const auto lastWrite = std::find(sets.rbegin(), sets.rend(), WriteSets().back()).base() - 1;
-        EXPECT_LT(lock, firstWrite);
-        EXPECT_EQ(lastWrite + 1, sets.end() - 1);
+        if (c.count > 0) {
+            const auto lock = std::find(sets.begin(), sets.end(), kLock);
+            const auto firstWrite = std::find(sets.begin(), sets.end(), WriteSets().front());
+            const auto lastWrite = std::find(sets.rbegin(), sets.rend(), WriteSets().back()).base() - 1;
+            EXPECT_LT(lock, firstWrite);
+            EXPECT_EQ(lastWrite + 1, sets.end() - 1);
+        }
         EXPECT_EQ(sets.back(), kUnlock);
         EXPECT_FALSE(hub->fusionLocked);
         // No wait between the writes: 200 (unlock) + 200 (lock) + 200 + 200 (unlock) and the reads' 5 ms waits.
@@ -268,16 +275,17 @@ TEST_F(HubControl, Acc2AreaReadsTheWholeBlock)
 
 TEST_F(HubControl, Acc2AreaAfterAFailedBlockRead)
 {
-    // Bytes that the read did not deliver count as 0: ext is 0 unless the
-    // chunk with bytes 24 to 27 came in before the read gave up.
+    // Without the whole block ext is unknown: nothing is cleared, not even
+    // when the chunk with bytes 24 to 27 came in before the read gave up
+    // (a guessed ext could clear the header or the ACC1 fields), and the
+    // clearing reports the failure. The fusion task is unlocked all the same.
     constexpr std::uint32_t A = 0x082000;
     const struct {
         const char* name;
         int failFrom;  // the first fetch that fails, and every later one
-        std::uint32_t firstCleared;
     } cases[] = {
-        {"nothing delivered", 1, A + 26},
-        {"bytes 0 to 29 delivered", 4, A + 42},
+        {"nothing delivered", 1},
+        {"bytes 0 to 29 delivered", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,14 +295,46 @@ TEST_F(HubControl, Acc2AreaAfterAFailedBlockRead)
         hub->faults.getFail = FaultWindow::From(c.failFrom);
         gBufferAddr = A;
         gParamLength = 1024;
-        ClearBufferParameterAndRestartFusion(0, 0, ClearAreaAcc2Bias);
-        EXPECT_EQ(WriteSets(), Writes(c.firstCleared, 6));
+        EXPECT_EQ(ClearBufferParameterAndRestartFusion(0, 0, ClearAreaAcc2Bias), 1);
+        EXPECT_TRUE(WriteSets().empty());
+        EXPECT_EQ(Sets().back(), kUnlock);
+    }
+}
+
+TEST_F(HubControl, FailedRequestsFailTheClearing)
+{
+    // A lock that never went out: nothing is written; a write or an unlock
+    // that failed: the clearing reports it. Set-features of the head clear:
+    // 1 lock, 2 and 3 the writes, 4 the unlock.
+    constexpr std::uint32_t A = 0x082000;
+    const struct {
+        const char* name;
+        int failingSet;
+        std::size_t writesSent;
+    } cases[] = {
+        {"lock", 1, 0},
+        {"first write", 2, 1},
+        {"unlock", 4, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        hub = ConnectHub();
+        hub->faults.setFail = {c.failingSet, 1};
+        gBufferAddr = A;
+        gParamLength = 1024;
+        EXPECT_EQ(ClearBufferParameterAndRestartFusion(0, 0, ClearAreaBlockHead), 1);
+        std::size_t writes = 0;
+        for (const std::string& e : Sets())
+            if (e.compare(0, 8, "SET 5a06") == 0) ++writes;
+        EXPECT_EQ(writes, c.writesSent);
     }
 }
 
 TEST_F(HubControl, WriteCommandFollowsEachByteAddress)
 {
     gBufferAddr = 0xEFFFFF;
+    gParamLength = 1024;
     ClearBufferParameterAndRestartFusion(0, 0, ClearAreaBlockHead);
     EXPECT_EQ(WriteSets(),
               (std::vector<std::string>{Write(HidCmdWriteReg, 0xEFFFFF), Write(HidCmdWriteRegF0, 0xF00000)}));
@@ -306,6 +346,7 @@ TEST_F(HubControl, NoWritePastTheTopOfHubMemory)
 {
     // Sums beyond 24 bits are not wrapped round to low addresses.
     gBufferAddr = 0xFFFFFF;
+    gParamLength = 1024;
     ClearBufferParameterAndRestartFusion(0, 0, ClearAreaBlockHead);
     EXPECT_EQ(WriteSets(), (std::vector<std::string>{Write(HidCmdWriteReg, 0xFFFFFF)}));
 
@@ -336,6 +377,7 @@ TEST_F(HubControl, ClearingWritesArePaced)
     HIDCMDDelayMS = 30;
     DelayFlag = 1;
     gBufferAddr = 0x082000;
+    gParamLength = 1024;
     ClearBufferParameterAndRestartFusion(0, 0, ClearAreaBlockHead);
     // Lock 30 + 200, two writes 30 each, 200, unlock 30 + 200.
     EXPECT_EQ(SleptMs(), 720u);

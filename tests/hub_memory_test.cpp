@@ -50,44 +50,48 @@ TEST_F(HubMemory, ReadByteRequestAndWaits)
     EXPECT_EQ(Sets(), (std::vector<std::string>{"SET 5a05341208010000000000000000000000"}));
 }
 
-TEST_F(HubMemory, ReplyCommandByteTakesOver)
+TEST_F(HubMemory, ReplyForAnotherCommandFailsTheAttempt)
 {
+    // A reply whose byte 1 is not the read command answers no read, even
+    // with a good address echo: the attempt fails, and the next one sends
+    // the read command again (never the reply's byte: 0x09 is no command,
+    // and 0x06 would write).
     hub->Poke(0x000010, 0x42);
-    // A good echo with command byte 0x09: the byte is delivered.
-    hub->faults.replyCommand = FaultWindow::FirstN(1);
-    std::uint8_t out = 0;
-    ASSERT_TRUE(WinDebugReadRegByte(0, 0, 0, 0x10, &out));
-    EXPECT_EQ(out, 0x42);
-    EXPECT_EQ(Sets().size(), 1u);
+    for (const std::uint8_t replyCommand : {std::uint8_t{0x09}, std::uint8_t{0x06}}) {
+        SCOPED_TRACE(static_cast<int>(replyCommand));
+        sim::TraceReset();
+        hub->getCount = 0;
+        hub->faults.replyCommand = FaultWindow::FirstN(1);
+        hub->faults.replyCommandValue = replyCommand;
+        std::uint8_t out = 0;
+        ASSERT_TRUE(WinDebugReadRegByte(0, 0, 0, 0x10, &out));
+        EXPECT_EQ(out, 0x42);
+        EXPECT_EQ(Sets(), (std::vector<std::string>{ReadRequest(0x05, 0x10, 1), ReadRequest(0x05, 0x10, 1)}));
+    }
 
-    // A bad echo with command byte 0x09: the next attempt goes out with 0x09.
+    // A hub that always answers with another command byte: 101 reads, all
+    // with the read command, then false.
     sim::TraceReset();
-    hub->getCount = 0;
-    hub->faults.replyCommand = FaultWindow::FirstN(1);
-    hub->faults.wrongEcho = FaultWindow::FirstN(1);
-    out = 0;
+    hub->faults.replyCommand = FaultWindow::Always();
+    std::uint8_t out = 0;
     EXPECT_FALSE(WinDebugReadRegByte(0, 0, 0, 0x10, &out));
     const std::vector<std::string> sets = Sets();
     ASSERT_EQ(sets.size(), 101u);
-    EXPECT_EQ(sets[0], ReadRequest(0x05, 0x10, 1));
-    EXPECT_EQ(sets[1], ReadRequest(0x09, 0x10, 1));
-    EXPECT_EQ(sets[100], ReadRequest(0x09, 0x10, 1));
+    for (const std::string& set : sets) EXPECT_EQ(set, ReadRequest(0x05, 0x10, 1));
     EXPECT_EQ(out, 0);
 }
 
-TEST_F(HubMemory, ReplyCommandByteCarriesIntoLaterChunks)
+TEST_F(HubMemory, ReplyForAnotherCommandRepeatsTheChunk)
 {
-    // The first chunk is delivered with command byte 0x09 in its reply: the
-    // next chunk's request goes out with 0x09.
+    // The first chunk's reply carries command byte 0x09: that chunk is read
+    // again, and the next chunk goes out with the read command.
     hub->Poke(0x001000, std::vector<std::uint8_t>(12, 0x5C));
     hub->faults.replyCommand = FaultWindow::FirstN(1);
     std::vector<std::uint8_t> data(12, 0);
-    (void)WinDebugReadRegByteCunt(0, 0x001000, 12, data.data());
-    const std::vector<std::string> sets = Sets();
-    ASSERT_GE(sets.size(), 2u);
-    EXPECT_EQ(sets[0], ReadRequest(0x05, 0x001000, 10));
-    EXPECT_EQ(sets[1], ReadRequest(0x09, 0x00100A, 2));
-    EXPECT_EQ(data[9], 0x5C);
+    EXPECT_TRUE(WinDebugReadRegByteCunt(0, 0x001000, 12, data.data()));
+    EXPECT_EQ(Sets(), (std::vector<std::string>{ReadRequest(0x05, 0x001000, 10), ReadRequest(0x05, 0x001000, 10),
+                                                ReadRequest(0x05, 0x00100A, 2)}));
+    EXPECT_EQ(data, std::vector<std::uint8_t>(12, 0x5C));
 }
 
 TEST_F(HubMemory, SilentHubGetsExactly101Attempts)
@@ -221,12 +225,14 @@ TEST_F(HubMemory, OemFirmwareVersionBytesPassUnchanged)
     EXPECT_EQ(LogText(), expected);
 }
 
-TEST_F(HubMemory, OemFirmwareVersionOfASilentHubIsAllNul)
+TEST_F(HubMemory, OemFirmwareVersionOfASilentHubIsNoVersion)
 {
+    // Zeros that the hub never sent are not printed as its version.
     hub->PokeText(RegOEMFWVersion, "V1.23");
     hub->faults.silent = FaultWindow::Always();
-    GetOEMFWVersion();
-    EXPECT_EQ(ConsoleText(), "OEM FW Version: " + std::string(32, '\0') + "\r\n");
+    EXPECT_FALSE(GetOEMFWVersion());
+    EXPECT_EQ(ConsoleText(), "Get OEM FW Version Fail!\r\n");
+    EXPECT_EQ(LogText(), "Get OEM FW Version Fail!\r\n");
 }
 
 TEST_F(HubMemory, CompareFlashWithBuffer)

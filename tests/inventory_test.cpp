@@ -91,7 +91,9 @@ TEST_F(Inventory, AFailedReadKeepsTheWorkingByte)
     for (std::uint8_t slot2 : std::vector<std::uint8_t>{0x00, 0x05, 0xFF}) {
         SCOPED_TRACE(static_cast<int>(slot2));
         SetSlots({0x00, 0x00, slot2, 0x01, 0x00});
-        CheckSensors(0);
+        // The inventory is incomplete: a byte it could not read says
+        // nothing about its sensor.
+        EXPECT_FALSE(CheckSensors(0));
         EXPECT_EQ(SensorList[SensorSlotAmbientLight], slot2 == 0x05 ? SensorPresent : SensorAbsent);
         EXPECT_EQ(SensorList[SensorSlotCompass], slot2 == 0x05 ? SensorPresent : SensorAbsent);
         EXPECT_EQ(SensorList[SensorSlotGyro], SensorAbsent);
@@ -105,7 +107,7 @@ TEST_F(Inventory, AFailedReadKeepsTheWorkingByte)
                                         h.OnReadRegReply(request, reply);
                                         if (sim::SimHub::AddressOf(request) == RegFusionVariant) reply[5] = 0;
                                     }});
-    CheckSensors(0);
+    EXPECT_FALSE(CheckSensors(0));
     EXPECT_EQ(SensorList[SensorSlotGyro], GyroVariant);
 }
 
@@ -114,13 +116,21 @@ TEST_F(Inventory, ColourProbe)
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes3to6;
-        bool fetchFails;
+        sim::HubFaults faults;  // on the probe's fetch, the 13th get
         std::uint8_t flag;
+        bool complete;  // what CheckSensors returns
     } cases[] = {
-        {"last byte set", {0, 0, 0, 1}, false, 1},
-        {"first byte set", {7, 0, 0, 0}, false, 1},
-        {"all zero", {0, 0, 0, 0}, false, 0},
-        {"no reply", {1, 1, 1, 1}, true, 0},
+        {"last byte set", {0, 0, 0, 1}, {}, 1, true},
+        {"first byte set", {7, 0, 0, 0}, {}, 1, true},
+        {"all zero", {0, 0, 0, 0}, {}, 0, true},
+        // The probe unanswered is no absent sensor: the inventory fails.
+        {"no reply", {1, 1, 1, 1}, [] { sim::HubFaults f; f.getFail = FaultWindow::From(13); return f; }(), 0, false},
+        {"wrong sensor echo", {1, 1, 1, 1}, [] { sim::HubFaults f; f.wrongEcho = FaultWindow::From(13); return f; }(),
+         0, false},
+        {"other command", {1, 1, 1, 1}, [] { sim::HubFaults f; f.replyCommand = FaultWindow::From(13); return f; }(),
+         0, false},
+        {"request failed", {1, 1, 1, 1}, [] { sim::HubFaults f; f.setFail = FaultWindow::From(13); return f; }(), 0,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -130,32 +140,36 @@ TEST_F(Inventory, ColourProbe)
         auto& data = hub->sensorReports[SensorIdColor];
         std::copy(c.bytes3to6.begin(), c.bytes3to6.end(), data.begin());
         data[4] = 0x55;  // reply byte 7 is not looked at
-        // The 12 slot reads make 24 transfers; the probe's fetch is the 13th get.
-        if (c.fetchFails) hub->faults.getFail = FaultWindow::From(13);
-        CheckSensors(0);
+        // The 12 slot reads make 24 transfers; the probe is the 13th set and get.
+        hub->faults = c.faults;
+        EXPECT_EQ(CheckSensors(0), c.complete);
         EXPECT_EQ(ColorSensorFlag, c.flag);
         // 20 ms, the probe, 50 ms, its fetch, and no wait after it.
         const std::vector<std::string> events = Events();
         ASSERT_GE(events.size(), 4u);
         EXPECT_EQ(events[events.size() - 4], "SLEEP 20");
-        EXPECT_EQ(events[events.size() - 3], "SET 5a000f" + std::string(28, '0'));
+        EXPECT_EQ(events[events.size() - 3].substr(events[events.size() - 3].size() - 34), "5a000f" + std::string(28, '0'));
         EXPECT_EQ(events[events.size() - 2], "SLEEP 50");
         EXPECT_EQ(events.back().substr(0, 3), "GET");
     }
 }
 
-TEST_F(Inventory, ReplyEchoIsNotExamined)
+TEST_F(Inventory, StatusListForAnotherRequestIsNoList)
 {
-    // The colour probe's reply and the status list count whatever reply
-    // bytes 1 and 2 hold. Gets 1 to 12 are the slot reads.
-    hub->sensorReports[SensorIdColor][3] = 1;  // reply byte 6
+    // A status list that does not echo 0x0B and 0 answers another request
+    // (or is what the hub still held): its bytes are no count and no mask.
     hub->statusList = {{0x01, true}, {0x08, false}};
-    hub->faults.wrongEcho = FaultWindow::From(13);
-    hub->faults.replyCommand = FaultWindow::From(13);
-    CheckSensors(0);
-    EXPECT_EQ(ColorSensorFlag, 1);
-    EXPECT_EQ(CheckSensorExist(0), 1);
-    EXPECT_EQ(ConsoleText(), "The number of sensor is 2.\r\nError Sensor ID: 0x08\r\n");
+    for (const char* fault : {"wrong-echo", "reply-command"}) {
+        SCOPED_TRACE(fault);
+        Restart();
+        hub = ConnectHub();
+        hub->statusList = {{0x01, true}, {0x08, false}};
+        (std::string(fault) == "wrong-echo" ? hub->faults.wrongEcho : hub->faults.replyCommand) =
+            FaultWindow::Always();
+        EXPECT_EQ(CheckSensorExist(0), kSensorStatusUnread);
+        EXPECT_EQ(ConsoleText(), "Get Sensor Status Fail!\r\n");
+        EXPECT_EQ(LogText(), "Get Sensor Status Fail!\r\n");
+    }
 }
 
 TEST_F(Inventory, EmptySlotMakesEverySensorAbsent)
@@ -261,16 +275,25 @@ TEST_F(Inventory, StatusListClaimingMoreThanTheReplyHolds)
 
 TEST_F(Inventory, StatusListWithoutAReply)
 {
-    hub->statusList = {{0x01, false}};
-    hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(CheckSensorExist(0), 0);
-    EXPECT_EQ(ConsoleText(), "The number of sensor is 0.\r\n");
-    EXPECT_EQ(SleptMs(), 70u);
+    // No reply, or a request that failed (the fetch then sees the hub's
+    // reply to an earlier request): no list, never an empty one.
+    for (const bool requestFails : {false, true}) {
+        SCOPED_TRACE(requestFails ? "request failed" : "no reply");
+        Restart();
+        hub = ConnectHub();
+        hub->statusList = {{0x01, false}};
+        (requestFails ? hub->faults.setFail : hub->faults.getFail) = FaultWindow::Always();
+        EXPECT_EQ(CheckSensorExist(0), kSensorStatusUnread);
+        EXPECT_EQ(ConsoleText(), "Get Sensor Status Fail!\r\n");
+        EXPECT_EQ(SleptMs(), 70u);
+    }
 
+    Restart();
+    hub = ConnectHub();
     hFile[0] = kNoHidHandle;
     sim::TraceReset();
     EXPECT_EQ(CheckSensorExist(0), 0xFF);
-    EXPECT_EQ(ConsoleText(), "The number of sensor is 0.\r\n");
+    EXPECT_EQ(ConsoleText(), "");
     EXPECT_TRUE(Events().empty());
 }
 

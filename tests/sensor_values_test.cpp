@@ -101,24 +101,42 @@ TEST_F(SensorValues, EchoMismatchGivesZerosAndOne)
     }
 }
 
-TEST_F(SensorValues, NoReplyGivesZerosAndZero)
+TEST_F(SensorValues, FailedExchangeGivesZerosAndOne)
 {
-    SetWords(SensorIdAcc1, 3, {0xFEFF, 0xFEFF, 0xFEFF});
-    hub->faults.getFail = FaultWindow::Always();
-    float x = 9, y = 9, z = 9;
-    EXPECT_EQ(GetSensorValue3D(0, SensorIdAcc1, &x, &y, &z), 0);
-    EXPECT_EQ(x, 0.0f);
-    EXPECT_EQ(y, 0.0f);
-    EXPECT_EQ(z, 0.0f);
-    std::int32_t a = 9, b = 9, c = 9;
-    EXPECT_EQ(GetSensorValueCustom2(0, SensorIdCustom2, &a, &b, &c), 0);
-    EXPECT_EQ(a, 0);
+    // No reply, a request that failed (the hub then still holds its reply to
+    // the request before), and an empty slot: zeros that the hub never sent
+    // are no reading, so the result says so.
+    const struct {
+        const char* name;
+        FaultWindow getFail;
+        FaultWindow setFail;
+    } cases[] = {
+        {"no reply", FaultWindow::Always(), FaultWindow::Off()},
+        {"request failed", FaultWindow::Off(), FaultWindow::From(2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        hub = ConnectHub();
+        SetWords(SensorIdAcc1, 3, {0xFEFF, 0xFEFF, 0xFEFF});
+        float x = 9, y = 9, z = 9;
+        ASSERT_EQ(GetSensorValue3D(0, SensorIdAcc1, &x, &y, &z), 0);  // set-feature 1 goes out
+        hub->faults.getFail = c.getFail;
+        hub->faults.setFail = c.setFail;
+        EXPECT_EQ(GetSensorValue3D(0, SensorIdAcc1, &x, &y, &z), 1);
+        EXPECT_EQ(x, 0.0f);
+        EXPECT_EQ(y, 0.0f);
+        EXPECT_EQ(z, 0.0f);
+        std::int32_t a = 9, b = 9, cc = 9;
+        EXPECT_EQ(GetSensorValueCustom2(0, SensorIdCustom2, &a, &b, &cc), 1);
+        EXPECT_EQ(a, 0);
+    }
 
     // An empty slot is not looked at: both transfers fail after the same waits.
     hFile[0] = kNoHidHandle;
     sim::TraceReset();
-    x = 9;
-    EXPECT_EQ(GetSensorValue3D(0, SensorIdAcc1, &x, &y, &z), 0);
+    float x = 9, y = 9, z = 9;
+    EXPECT_EQ(GetSensorValue3D(0, SensorIdAcc1, &x, &y, &z), 1);
     EXPECT_EQ(x, 0.0f);
     EXPECT_EQ(SleptMs(), 70u);
 }
@@ -178,16 +196,31 @@ TEST_F(SensorValues, AngleWords)
                                                   "SLEEP 20"}));
 }
 
-TEST_F(SensorValues, AngleTakesAnyFetchedReply)
+TEST_F(SensorValues, AngleOnlyFromTheAcc2Reply)
 {
+    // Only a reply that answers the ACC2 request carries the angle; a failed
+    // exchange is AngleInvalid, never an angle of 0 that a range might hold.
     hub->SetAngleCounts(805);
-    hub->faults.wrongEcho = FaultWindow::Always();
-    hub->faults.replyCommand = FaultWindow::Always();
     EXPECT_EQ(GetAngle(0), 180);
 
-    hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(GetAngle(0), 0);
+    const struct {
+        const char* name;
+        sim::HubFaults faults;
+    } cases[] = {
+        {"wrong sensor echo", [] { sim::HubFaults f; f.wrongEcho = FaultWindow::Always(); return f; }()},
+        {"other command", [] { sim::HubFaults f; f.replyCommand = FaultWindow::Always(); return f; }()},
+        {"no reply", [] { sim::HubFaults f; f.getFail = FaultWindow::Always(); return f; }()},
+        {"request failed", [] { sim::HubFaults f; f.setFail = FaultWindow::Always(); return f; }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        hub->faults = c.faults;
+        sim::TraceReset();
+        EXPECT_EQ(GetAngle(0), AngleInvalid);
+        EXPECT_EQ(SleptMs(), 70u);
+    }
 
+    hub->faults = sim::HubFaults{};
     hFile[0] = kNoHidHandle;
     sim::TraceReset();
     EXPECT_EQ(GetAngle(0), AngleInvalid);
