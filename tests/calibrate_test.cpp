@@ -500,8 +500,8 @@ TEST_F(Calibrate, Custom2WithoutTheKeywordReadsItsValues)
 
 TEST_F(Calibrate, Custom2ReadThatKeepsFailing)
 {
-    // Every reply names another command: the calibrate replies are taken all
-    // the same, the value reads fail.
+    // Every value reply names another sensor: the calibrate replies answer,
+    // the value reads fail.
     const struct {
         std::uint8_t status;
         int result;
@@ -510,7 +510,11 @@ TEST_F(Calibrate, Custom2ReadThatKeepsFailing)
     for (const auto& c : cases) {
         Fresh();
         hub->SetCustom2Values(1, 2, 3);
-        hub->faults.replyCommand = FaultWindow::Always();
+        hub->SetCommand(HidCmdGetSensorValue,
+                        {nullptr, [](sim::SimHub& h, const HidReport& request, HidReport& reply) {
+                             h.OnGetSensorValueReply(request, reply);
+                             reply[2] = static_cast<std::uint8_t>(request[2] + 1);
+                         }});
         Cal(SensorIdCustom2).status = {c.status};
         EXPECT_EQ(DoCalibration(0, SensorIdCustom2, 0), c.result);
         EXPECT_EQ(ConsoleText(), c.text);
@@ -577,38 +581,70 @@ TEST_F(Calibrate, PacingWaitBeforeEveryTransfer)
 
 TEST_F(Calibrate, MissingReplies)
 {
-    // Every fetch fails: the first one of an attempt reads as not busy (the
-    // request's status byte), the value read gives zeros.
+    // Every fetch fails: no attempt is answered, so none reads as done (the
+    // request's own status byte is no status of the hub's) and nothing is
+    // checked; each fetch counts as a busy one, twenty to an attempt.
     hub->faults.getFail = FaultWindow::Always();
     EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 10);
-    EXPECT_EQ(ConsoleText(), "Fail (0) (0.00, 0.00, 0.00)\r\n");
-    EXPECT_EQ(Count("GET FAIL"), 20);  // one calibrate fetch and one value fetch per attempt
+    EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
+    EXPECT_EQ(LogText(), "Fail - No reply\r\n");
+    EXPECT_EQ(Count("GET FAIL"), 200);
+    EXPECT_EQ(Count(kAcc1ValueRequest), 0);
     EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
 
-    // Zeros pass the gyrometer's check.
+    // Zeros never pass the gyrometer's check: its clock runs out instead,
+    // 10 s of busy waits to an attempt.
     Fresh();
     hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(DoCalibration(0, SensorIdGyro, 0), 0);
-    EXPECT_EQ(ConsoleText(), "Pass (0.00, 0.00, 0.00)\r\n");
+    EXPECT_EQ(DoCalibration(0, SensorIdGyro, 0), 1);
+    EXPECT_EQ(ConsoleText(), "Fail - (TimeOut: 60 s)\r\n");
+
+    // A multi-face step without an answer is tried again, and its line
+    // ends: no face result to show.
+    Fresh();
+    ISNeedACC6PhaseCali = 0x20;
+    hub->faults.getFail = FaultWindow::Always();
+    EXPECT_EQ(DoCalibration(0, SensorIdAcc2, 0), 10);
+    EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
+    EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
+    Fresh();
+    ISNeedACC6PhaseCali = 0x20;
+    hub->faults.getFail = FaultWindow::Always();
+    EXPECT_EQ(DoCalibration(0, SensorIdAcc2, CaliPhaseBegin), 10);
+    EXPECT_EQ(ConsoleText(), "");
 }
 
 TEST_F(Calibrate, FailingFetchesAfterABusyReplyKeepThePollToTwenty)
 {
     Cal(SensorIdGyro).busyFetches = {1};
-    hub->faults.getFail = FaultWindow::From(2);
+    hub->faults.getFail = {2, 19};  // the rest of the first poll
     EXPECT_EQ(DoCalibration(0, SensorIdGyro, 0), 1);
     EXPECT_EQ(CalibrateEvents("GET").size(), 1u);
-    EXPECT_EQ(Count("GET FAIL"), 19 + 1);
+    EXPECT_EQ(Count("GET FAIL"), 19);
     EXPECT_EQ(Count("SLEEP 500"), 20);
-    EXPECT_EQ(ConsoleText(), "Fail (cc) (0.00, 0.00, 0.00)\r\n");
+    EXPECT_EQ(CalibrateEvents("SET").size(), 1u);
+    EXPECT_EQ(ConsoleText().substr(0, 10), "Fail (cc) ");
 }
 
-TEST_F(Calibrate, FailedRequestsAreNotNoticed)
+TEST_F(Calibrate, FailedRequestIsAFailedAttempt)
 {
+    // The hub never saw the first request: nothing is polled for it, and the
+    // next attempt sends it again.
     hub->faults.setFail = FaultWindow::FirstN(1);
     EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 0);
-    EXPECT_EQ(Events().front(), "SET FAIL " + Report(SensorIdAcc1, FirstParam(0x80)));
+    const std::vector<std::string> events = Events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0], "SET FAIL " + Report(SensorIdAcc1, FirstParam(0x80)));
+    EXPECT_EQ(events[1], "SLEEP 600");
+    EXPECT_EQ(events[2], Set(SensorIdAcc1, FirstParam(0x80)));
     EXPECT_EQ(ConsoleText(), "Pass (0.00, 0.00, 1.00)\r\n");
+
+    // Requests that all fail: ten attempts, no fetch, no value read.
+    Fresh();
+    hub->faults.setFail = FaultWindow::Always();
+    EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 10);
+    EXPECT_TRUE(Events({"GET"}).empty());
+    EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
 }
 
 TEST_F(Calibrate, ShortRepliesCarryZerosBack)
@@ -639,19 +675,26 @@ TEST_F(Calibrate, ShortRepliesCarryZerosBack)
         const std::vector<std::string> sets = CalibrateEvents("SET");
         ASSERT_EQ(sets.size(), 10u);
         EXPECT_EQ(sets[1], Set(SensorIdAcc1, second)) << c.length;
-        // A reply cut before the status byte never reads busy.
-        EXPECT_EQ(CalibrateEvents("GET").size(), c.length > 6 ? 40u : 10u) << c.length;
+        // A reply cut before the status byte never reads busy; one cut before
+        // its sensor echo answers no request, as a busy one.
+        EXPECT_EQ(CalibrateEvents("GET").size(), c.length > 6 ? 40u : c.length > 2 ? 10u : 200u) << c.length;
     }
 }
 
-TEST_F(Calibrate, WrongEchoRepliesAreTakenButValueReadsFail)
+TEST_F(Calibrate, RepliesForAnotherRequestAreNoAnswer)
 {
-    hub->faults.wrongEcho = FaultWindow::Always();
-    Cal(SensorIdAcc1).status = {0x12};
-    EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 11);
-    EXPECT_EQ(ConsoleText(), "Fail (12) (0.00, 0.00, 0.00)\r\n");
-    EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
-    EXPECT_EQ(CalibrateEvents("SET")[1], Set(SensorIdAcc1, WithStatus(FirstParam(0x80), 0x12)));
+    // Replies that name another sensor or another command carry no status
+    // and no parameters of this calibration: nothing of them goes back.
+    for (const bool wrongEcho : {true, false}) {
+        SCOPED_TRACE(wrongEcho ? "wrong echo" : "other command");
+        Fresh();
+        (wrongEcho ? hub->faults.wrongEcho : hub->faults.replyCommand) = FaultWindow::Always();
+        Cal(SensorIdAcc1).status = {0x12};
+        EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 10);
+        EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
+        EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
+        EXPECT_EQ(CalibrateEvents("SET")[1], Set(SensorIdAcc1, FirstParam(0x80)));
+    }
 }
 
 // Random calibrate replies and transfer faults: the call stays within its

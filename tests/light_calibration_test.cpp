@@ -207,10 +207,10 @@ TEST_F(LightCalibration, ColorMissingReference)
     }
 }
 
-TEST_F(LightCalibration, ColorNoDataKeepsTheTransmittance)
+TEST_F(LightCalibration, ColorNoDataLeavesNoTransmittance)
 {
-    // One channel never reads: "No data" at the first attempt, the values of
-    // an earlier calibration stay.
+    // A calibration that ends without data leaves no transmittances for the
+    // report: neither those of an earlier calibration ...
     hub->SetColorValues(450, 0, 350);
     ColorTransmittance[0] = 1.5f;
     ColorTransmittance[1] = 2.5f;
@@ -218,9 +218,10 @@ TEST_F(LightCalibration, ColorNoDataKeepsTheTransmittance)
     const std::uint16_t ref[3] = {900, 800, 700};
     EXPECT_EQ(DoColorSensorCalibration(0, ref), 2);
     ExpectText("Fail - No data\r\n");
-    EXPECT_EQ(ColorTransmittance[1], 2.5f);
+    for (float t : ColorTransmittance) EXPECT_EQ(t, 0.0f);
 
-    // Readings that stop after the first attempt: its values stay.
+    // ... nor those of the attempt before (readings that stop after the
+    // first attempt).
     Restart();
     hub = ConnectHub();
     hub->colorGainsApply = false;
@@ -228,7 +229,13 @@ TEST_F(LightCalibration, ColorNoDataKeepsTheTransmittance)
     hub->faults.getFail = sim::FaultWindow::From(22);  // 20 averaged + 1 sample, then silence
     EXPECT_EQ(DoColorSensorCalibration(0, ref), 2);
     ExpectText("Fail - No data\r\n");
-    for (float t : ColorTransmittance) EXPECT_EQ(t, 200.0f);
+    for (float t : ColorTransmittance) EXPECT_EQ(t, 0.0f);
+
+    // A missing reference leaves none either.
+    ColorTransmittance[0] = 1.5f;
+    const std::uint16_t noBlue[3] = {900, 800, 0};
+    EXPECT_EQ(DoColorSensorCalibration(0, noBlue), 3);
+    EXPECT_EQ(ColorTransmittance[0], 0.0f);
 }
 
 }  // namespace

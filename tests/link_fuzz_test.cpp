@@ -5,6 +5,8 @@
 // -DXOV_SANITIZE=ON as well.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <random>
 #include <string>
@@ -70,7 +72,13 @@ TEST_F(LinkFuzz, HubControl)
     for (int i = 0; i < kIterationsPerOperation; ++i) {
         FreshHub();
         HidCustomCmdInit(0, static_cast<std::uint8_t>(Below(3)));
-        EXPECT_LE(Events({"SET"}).size(), 2u);
+        // At most two reports reach the hub; a failed one is tried again,
+        // three tries each at most.
+        const std::vector<std::string> sets = Events({"SET"});
+        EXPECT_LE(sets.size(), 6u);
+        EXPECT_LE(std::count_if(sets.begin(), sets.end(),
+                                [](const std::string& e) { return e.compare(0, 8, "SET FAIL") != 0; }),
+                  2);
         EXPECT_EQ(SleptMs(), 300u);
 
         sim::TraceReset();
@@ -99,9 +107,12 @@ TEST_F(LinkFuzz, Clearing)
         const std::vector<std::uint8_t> pairs[] = {
             {0x63, 0x89}, {0x11, 0x99}, {0x80, 0x83}, {0x83, 0x80}, {Byte(), Byte()}};
         const std::vector<std::uint8_t>& pair = pairs[Below(5)];
-        hub->Poke(gBufferAddr + 24, {pair[0], pair[1], Byte(), Byte()});
+        // ext small enough, half the time, to move the ACC2 area within a short block.
+        const bool smallExt = Below(2) == 0;
+        hub->Poke(gBufferAddr + 24, {pair[0], pair[1], smallExt ? static_cast<std::uint8_t>(Below(40)) : Byte(),
+                                     smallExt ? std::uint8_t{0} : Byte()});
         hub->memoryFill = Byte();
-        EXPECT_EQ(ClearBufferParameterAndRestartFusion(0, static_cast<std::uint8_t>(Below(2)), area), 0);
+        EXPECT_LE(ClearBufferParameterAndRestartFusion(0, static_cast<std::uint8_t>(Below(2)), area), 1);
         // The last request is the unlock; the hub is unlocked unless a failed transfer kept it from it.
         const std::vector<std::string> sets = Events({"SET"});
         ASSERT_FALSE(sets.empty());
@@ -112,9 +123,9 @@ TEST_F(LinkFuzz, Clearing)
         EXPECT_LE(hub->writeLog.size(), 12u);
         for (const auto& [address, value] : hub->writeLog) {
             EXPECT_EQ(value, 0);
-            // Never wrapped round below the block, never beyond ext's reach.
+            // Never wrapped round below the block, never beyond its end.
             EXPECT_GE(address, gBufferAddr);
-            EXPECT_LE(static_cast<std::uint64_t>(address), std::uint64_t{gBufferAddr} + 0xFFFF + 37);
+            EXPECT_LT(static_cast<std::uint64_t>(address), std::uint64_t{gBufferAddr} + gParamLength);
         }
         if (!hub->writeLog.empty() && hub->writeLog.back().first > gBufferAddr + 37) ++movedByExt;
     }
@@ -161,11 +172,15 @@ TEST_F(LinkFuzz, Inventory)
         EXPECT_LE(ColorSensorFlag, 1);
 
         // The status list: one line for the count, one per failing entry.
+        // A list that the hub did not send: one line, and no count.
         const std::uint8_t failing = CheckSensorExist(0);
         const std::string text = ConsoleText();
         std::size_t lines = 0;
         for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
-        EXPECT_EQ(lines, 1u + failing);
+        if (text == "Get Sensor Status Fail!\r\n")
+            EXPECT_EQ(failing, kSensorStatusUnread);
+        else
+            EXPECT_EQ(lines, 1u + failing);
         EXPECT_EQ(text, LogText());
         if (text.find("Error Sensor Entry: ") != std::string::npos) ++pastTen;
     }
