@@ -140,9 +140,10 @@ TEST_F(SelfTest, FailureWordIsPrintedAfterAllTenAttempts)
     } cases[] = {
         {16, Echo::Ok, "Fail - 0x10.\r\n"},
         {0x80000001, Echo::Ok, "Fail - 0x80000001.\r\n"},
-        // A reply that does not echo the request still hands over its status.
-        {5, Echo::Command, "Fail - 0x5.\r\n"},
-        {5, Echo::Sensor, "Fail - 0x5.\r\n"},
+        // A reply that does not echo the request answers another one: its
+        // status is not the hub's verdict on this test.
+        {5, Echo::Command, "Fail - No data\r\n"},
+        {5, Echo::Sensor, "Fail - No data\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -168,70 +169,93 @@ TEST_F(SelfTest, LastStatusFetchedCounts)
     EXPECT_EQ(SleptMs(), 10u * 250 + 99u * 480);
 }
 
-TEST_F(SelfTest, FailedFetchMeetsTheSuccessTest)
+TEST_F(SelfTest, FailedFetchIsNoVerdict)
 {
+    // A fetch that fails says nothing: the poll goes on to the hub's answer.
     hub->faults.getFail = FaultWindow::FirstN(1);
     EXPECT_EQ(DoSelfTest(0, SensorIdGyro), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdGyro), "SLEEP 50", "GET FAIL", "SLEEP 20"}));
+    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdGyro), "SLEEP 50", "GET FAIL", "SLEEP 20",
+                                                  Get("5a0302"), "SLEEP 20"}));
     ExpectBoth("Pass.\r\n");
 
-    // ACC1 goes on to the data check after the failed first fetch, although
-    // the hub would have reported a failure.
+    // ACC1 after a failed first fetch: the hub's failure word decides, and
+    // no data check follows.
     Reconnect();
     hub->selfTests[SensorIdAcc1].status = 0x10;
     hub->faults.getFail = FaultWindow::FirstN(1);
     SetWords(SensorIdAcc1, 0xFFFF, 0xFFFF, 0xFEFF);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
-    EXPECT_EQ(Events({"SET"}), (std::vector<std::string>{SelfTestSet(SensorIdAcc1), DataSet(SensorIdAcc1)}));
-    ExpectBoth("Pass.\r\n");
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
+    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 0u);
+    ExpectBoth("Fail - 0x10.\r\n");
 }
 
-TEST_F(SelfTest, EachAttemptStartsFromTheGoodEchoes)
+TEST_F(SelfTest, AttemptsWithoutAnAnswerFail)
 {
-    // The first attempt's replies echo another sensor; the second attempt's
-    // first fetch fails, and the echoes set at its start pass it.
+    // The first attempt's replies echo another sensor, every later fetch
+    // fails: no reply ever answered the request.
     hub->faults.wrongEcho = FaultWindow::FirstN(10);
     hub->faults.getFail = FaultWindow::From(11);
-    EXPECT_EQ(DoSelfTest(0, SensorIdGyro), 0);
-    EXPECT_EQ(Events({"SET"}).size(), 2u);
-    EXPECT_EQ(Events({"GET"}).size(), 11u);
-    ExpectBoth("Pass.\r\n");
+    EXPECT_EQ(DoSelfTest(0, SensorIdGyro), 1);
+    EXPECT_EQ(Events({"SET"}).size(), 10u);
+    EXPECT_EQ(Events({"GET"}).size(), 100u);
+    ExpectBoth("Fail - No data\r\n");
+
+    // Requests that all fail: ten attempts, nothing polled.
+    Reconnect();
+    hub->faults.setFail = FaultWindow::Always();
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc2), 1);
+    EXPECT_EQ(Events({"SET"}).size(), 10u);
+    EXPECT_TRUE(Events({"GET"}).empty());
+    EXPECT_EQ(SleptMs(), 500u);
+    ExpectBoth("Fail - No data\r\n");
 }
 
 TEST_F(SelfTest, FailedFetchKeepsABusyStatus)
 {
     // The first poll reports busy, every later fetch fails: the busy status
-    // stands, so the test never passes and prints the busy word.
+    // stands, so the test never passes and prints the busy word. Only the
+    // busy reply waits its 480 ms: 10 x 50 + 100 x 20 + 480.
     hub->selfTests[SensorIdAcc1].busyFetches = 1;
     hub->faults.getFail = FaultWindow::From(2);
     EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
     EXPECT_EQ(Events({"SET"}).size(), 10u);
-    EXPECT_EQ(SleptMs(), 50500u);
+    EXPECT_EQ(SleptMs(), 2980u);
     ExpectBoth("Fail - 0xcccccccc.\r\n");
 }
 
 TEST_F(SelfTest, WrongEchoesWithStatusZero)
 {
+    // Replies that answer another request never pass the self test, and
+    // without a passing self test no data check runs.
     for (Echo echo : {Echo::Command, Echo::Sensor}) {
         SCOPED_TRACE(static_cast<int>(echo));
-        // The gyrometer: no data check, so no data.
-        Reconnect();
-        hub->selfTests[SensorIdGyro].echo = echo;
-        SetWords(SensorIdGyro, 1, 2, 3);
-        EXPECT_EQ(DoSelfTest(0, SensorIdGyro), 1);
-        EXPECT_EQ(Events({"SET"}), std::vector<std::string>(10, SelfTestSet(SensorIdGyro)));
-        EXPECT_EQ(Events({"GET"}).size(), 100u);
-        ExpectBoth("Fail - No data\r\n");
+        for (const std::uint8_t sensorId : {SensorIdGyro, SensorIdAcc2}) {
+            Reconnect();
+            hub->selfTests[sensorId].echo = echo;
+            SetWords(sensorId, 1, 2, 3);
+            EXPECT_EQ(DoSelfTest(0, sensorId), 1);
+            EXPECT_EQ(Events({"SET"}), std::vector<std::string>(10, SelfTestSet(sensorId)));
+            EXPECT_EQ(Events({"GET"}).size(), 100u);
+            ExpectBoth("Fail - No data\r\n");
+        }
+    }
+}
 
-        // Any other sensor: the data check decides.
+TEST_F(SelfTest, DataRepliesForAnotherRequestAreNoData)
+{
+    // The self test passes at its first poll (get 1); the data replies then
+    // name another sensor or command, or fail: their words never pass.
+    for (const char* fault : {"wrong-echo", "reply-command", "get-fail"}) {
+        SCOPED_TRACE(fault);
         Reconnect();
-        hub->selfTests[SensorIdAcc2].echo = echo;
         SetWords(SensorIdAcc2, 0, 7, 0);
-        EXPECT_EQ(DoSelfTest(0, SensorIdAcc2), 0);
-        const std::vector<std::string> sets = Events({"SET"});
-        ASSERT_EQ(sets.size(), 11u);
-        EXPECT_EQ(sets.back(), DataSet(SensorIdAcc2));
-        ExpectBoth("Pass.\r\n");
+        const std::string f = fault;
+        (f == "wrong-echo" ? hub->faults.wrongEcho : f == "reply-command" ? hub->faults.replyCommand
+                                                                           : hub->faults.getFail) =
+            FaultWindow::From(2);
+        EXPECT_EQ(DoSelfTest(0, SensorIdAcc2), 1);
+        EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc2)), 10u);
+        ExpectBoth("Fail - No data\r\n");
     }
 }
 
@@ -271,19 +295,29 @@ TEST_F(SelfTest, DataCheckTestsTheRawWords)
 
 TEST_F(SelfTest, InitialisationStatusModeSkipsTheSelfTest)
 {
-    // AccTestMode 1: RegInitStatus into the buffer; a failed first data fetch
-    // then leaves its nonzero byte, and the data check passes at once.
+    // AccTestMode 1: RegInitStatus, then the data check; only a fetched data
+    // reply is tested, so the status byte never passes it on its own.
     AccTestMode = 1;
     hub->SetInitStatus(0x03);
-    hub->faults.getFail = FaultWindow::From(2);
+    SetWords(SensorIdAcc1, 0, 0, 9);
     EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
     EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a05001208010000000000000000000000", "SLEEP 5",
-                                                  Get("5a050012080103"), "SLEEP 5",
-                                                  DataSet(SensorIdAcc1), "SLEEP 50", "GET FAIL", "SLEEP 20"}));
+                                                  Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1),
+                                                  "SLEEP 50", Get("5a0001000000000900"), "SLEEP 20"}));
     EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
     ExpectBoth("Pass.\r\n");
 
-    // A fetched data reply replaces the buffer: zero words fail after all.
+    // Data fetches that fail after the status read: no data.
+    Reconnect();
+    AccTestMode = 1;
+    hub->SetInitStatus(0x03);
+    SetWords(SensorIdAcc1, 0, 0, 9);
+    hub->faults.getFail = FaultWindow::From(2);
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
+    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 10u);
+    ExpectBoth("Fail - No data\r\n");
+
+    // Zero words: no data.
     Reconnect();
     AccTestMode = 1;
     hub->SetInitStatus(0x03);
@@ -291,18 +325,16 @@ TEST_F(SelfTest, InitialisationStatusModeSkipsTheSelfTest)
     EXPECT_EQ(Events({"SET"}).size(), 11u);  // the register read and ten data requests
     ExpectBoth("Fail - No data\r\n");
 
-    // A register read that fails leaves the buffer at zero: the failed data
-    // fetch that follows does not pass, the next fetched word does.
+    // A status that cannot be read fails the test at once.
     Reconnect();
     AccTestMode = 1;
     hub->SetInitStatus(0x03);
     SetWords(SensorIdAcc1, 0, 0, 9);
-    hub->faults.getFail = FaultWindow::FirstN(102);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
-    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 1u);
-    EXPECT_EQ(Events({"GET"}).size(), 103u);
+    hub->faults.getFail = FaultWindow::FirstN(101);
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
+    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 0u);
     EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
-    ExpectBoth("Pass.\r\n");
+    ExpectBoth("Fail - No data\r\n");
 }
 
 TEST_F(SelfTest, OnlyModeOneAndAcc1SkipTheSelfTest)
