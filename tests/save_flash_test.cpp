@@ -127,22 +127,40 @@ TEST_F(SaveFlash, EmptySlotReturnsOneAndSendsNothingInEveryMode)
     EXPECT_EQ(LogText(), "");
 }
 
-TEST_F(SaveFlash, QuickSaveSendsOneRequestAndReturnsZeroWhateverTheAnswer)
+TEST_F(SaveFlash, QuickSaveSendsOneRequestAndNeedsItsAnswer)
 {
+    // No verification, but a save that the hub did not answer, or whose
+    // request never went out, is no save.
     PokeBoth();
-    for (bool answers : {true, false}) {
-        sim::TraceReset();
-        hub->saveSilent = answers ? 0 : -1;
-        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeQuick, ReportMaskAll, ReportSourceFlash), 0);
+    const struct {
+        const char* name;
+        int saveSilent;
+        bool requestFails;
+        const char* reply;  // how the fetch starts
+        std::uint8_t result;
+        const char* text;
+    } cases[] = {
+        {"answered", 0, false, "GET 5a0201", 0, ""},
+        {"no reply", -1, false, "GET FAIL", 1, "Save Fail!\r\n"},
+        {"request failed", 0, true, "GET ", 1, "Save Fail!\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        PokeBoth();
+        hub->saveSilent = c.saveSilent;
+        if (c.requestFails) hub->faults.setFail = sim::FaultWindow::Always();
+        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeQuick, ReportMaskAll, ReportSourceFlash), c.result);
         const std::vector<std::string> events = Events();
         ASSERT_EQ(events.size(), 5u);
-        EXPECT_EQ(events[0], SaveSet());
+        EXPECT_EQ(events[0], (c.requestFails ? "SET FAIL " : "SET ") + SaveSet().substr(4));
         EXPECT_EQ(events[1], "SLEEP 50");
-        EXPECT_EQ(events[2].rfind(answers ? "GET 5a0201" : "GET FAIL", 0), 0u) << events[2];
+        EXPECT_EQ(events[2].rfind(c.reply, 0), 0u) << events[2];
         EXPECT_EQ(events[3], "SLEEP 20");
         EXPECT_EQ(events[4], "SLEEP 200");
+        EXPECT_EQ(ConsoleText(), c.text);
+        EXPECT_EQ(LogText(), c.text);
     }
-    EXPECT_EQ(ConsoleText(), "");
 }
 
 TEST_F(SaveFlash, VerifiedSaveOnAnEchoingHub)
@@ -204,22 +222,73 @@ TEST_F(SaveFlash, FirstReplyNotFetchedRepeatsTheSnapshotAndTheRequest)
                       RegRequest(HidCmdReadReg, kRam + 10 * static_cast<std::uint32_t>(chunk), 10));
 }
 
-TEST_F(SaveFlash, ReplyWithOtherAreaFailsItsPassAndMovesTheNextSnapshot)
+TEST_F(SaveFlash, ReplyWithOtherAreaFailsItsPassAndHandsNothingOn)
 {
+    // A reply that names another area fails its pass; the next pass takes
+    // its snapshot of the learnt RAM copy again and sends the request as
+    // before, never the reply's addresses.
     PokeBoth();
     hub->saveOther = 1;
     hub->saveOtherEFlashAddr = 0x002000;
     hub->saveOtherBufferAddr = 0x090000;
     hub->saveOtherLength = 4;
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
-    const std::vector<std::string> saves = SaveSets();
-    ASSERT_GE(saves.size(), 2u);
-    EXPECT_EQ(saves[0], SaveSet());
-    EXPECT_EQ(saves[1], SaveSet(0x002000, 0x090000, 4));
-    // No comparison after the first reply: the second snapshot follows it.
+    EXPECT_EQ(SaveSets(), (std::vector<std::string>{SaveSet(), SaveSet()}));
     const std::vector<std::string> reads = ReadSets();
     ASSERT_GE(reads.size(), kChunks + 1);
-    EXPECT_EQ(reads[kChunks], RegRequest(HidCmdReadReg, 0x090000, 4));
+    EXPECT_EQ(reads[kChunks], RegRequest(HidCmdReadReg, kRam, 10));
+}
+
+TEST_F(SaveFlash, VerifiedPassNeedsEveryReadInFull)
+{
+    // A read-back that the hub did not deliver in full compares nothing: the
+    // pass fails and the next one starts again with its snapshot. Reads of
+    // one copy take kChunks gets; the save reply is the get after the
+    // snapshot's.
+    const struct {
+        const char* name;
+        int firstFailingGet;
+    } cases[] = {
+        {"snapshot", 1},
+        {"save reply", static_cast<int>(kChunks) + 1},
+        {"eFlash copy", static_cast<int>(kChunks) + 2},
+        {"RAM copy", 2 * static_cast<int>(kChunks) + 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        PokeBoth();
+        // 101 failures in a row use up a read's whole budget.
+        hub->faults.getFail = {c.firstFailingGet, 101};
+        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
+        EXPECT_EQ(SaveSets().size(), c.firstFailingGet == 1 ? 1u : 2u);
+        EXPECT_EQ(ConsoleText(), "");
+    }
+
+    // A hub that stops answering for good: eleven failed passes.
+    Restart();
+    PokeBoth();
+    hub->faults.getFail = sim::FaultWindow::From(static_cast<int>(kChunks) + 2);
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 1);
+    EXPECT_TRUE(WriteSets().empty());
+    EXPECT_EQ(ConsoleText(), "Save Fail!\r\n");
+}
+
+TEST_F(SaveFlash, ReportNeedsBothCopiesInFull)
+{
+    // An area read that failed leaves no copy to report or to copy flag bytes
+    // from: zeros never pass the bias limits.
+    for (const int firstFailingGet : {1, static_cast<int>(kChunks) + 1}) {
+        SCOPED_TRACE(firstFailingGet);
+        Restart();
+        PutWords(block, 26 + kExt, 100, 100, 100);
+        PokeBoth();
+        hub->faults.getFail = sim::FaultWindow::From(firstFailingGet);
+        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc2, ReportSourceBuffer), 1);
+        EXPECT_TRUE(WriteSets().empty());
+        EXPECT_EQ(ConsoleText(), "Read Parameter Block Fail!\r\n");
+        EXPECT_EQ(LogText(), "Read Parameter Block Fail!\r\n");
+    }
 }
 
 // A reply whose bytes 1 and 2 are not 2 and 1 does not answer the save
@@ -293,7 +362,8 @@ TEST_F(SaveFlash, FlagByteAddressesFollowTheRamSignatureAndEachCopysExt)
     }
 }
 
-// A flag byte that cannot be read from eFlash is not written.
+// A flag byte that cannot be read from eFlash is not written, and the copy
+// fails: the RAM copy would go to flash without its flag.
 TEST_F(SaveFlash, UnreadableFlagByteIsNotWritten)
 {
     PokeBoth();
@@ -302,8 +372,17 @@ TEST_F(SaveFlash, UnreadableFlagByteIsNotWritten)
         read(h, request, reply);
         if (sim::SimHub::AddressOf(request) == kEFlash + 11 && request[5] == 1) reply[5] = 0;  // no echo
     };
-    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, 0, ReportSourceBuffer), 0);
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAll, ReportSourceBuffer), 1);
     EXPECT_EQ(WriteSets(), std::vector<std::string>{Write(kRam + 25 + kExt, 0x01)});
+    EXPECT_EQ(ConsoleText(), "Copy Flag Byte Fail!\r\n");
+
+    // A flag write that failed: the same.
+    Restart();
+    PokeBoth();
+    const std::size_t setsBeforeWrites = 2 * kChunks + 1;  // both copies and the ACC1 flag read
+    hub->faults.setFail = {static_cast<int>(setsBeforeWrites) + 1, 1};
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, 0, ReportSourceBuffer), 1);
+    EXPECT_EQ(ConsoleText(), "Copy Flag Byte Fail!\r\n");
 }
 
 // Flag-byte copies whose source or target lies outside the learnt area are
@@ -484,7 +563,7 @@ TEST_F(SaveFlash, BothAccelerometersOutGiveTwoWithEachLineOnce)
 }
 
 // The report never reads past the 1024 bytes it copied, whatever the length
-// and ext say.
+// and ext say; a bias beyond them was never read and fails its check.
 TEST_F(SaveFlash, ReportReadsAtMostTheFirst1024Bytes)
 {
     constexpr std::uint16_t kLong = 1100;
@@ -496,8 +575,8 @@ TEST_F(SaveFlash, ReportReadsAtMostTheFirst1024Bytes)
     block[27] = 0x03;
     PutWords(block, 1026, 256, 256, 256);
     PokeBoth();
-    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc2, ReportSourceBuffer), 0);
-    EXPECT_EQ(ConsoleText(), "Accel2 Biases: 0.000000,0.000000,0.000000\r\n");
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc2, ReportSourceBuffer), 1);
+    EXPECT_EQ(ConsoleText(), "Accel2 Biases: not in the parameter block\r\n");
 }
 
 TEST_F(SaveFlash, VerifiedSaveReportsFromTheEFlashCopy)
@@ -512,12 +591,14 @@ TEST_F(SaveFlash, VerifiedSaveReportsFromTheEFlashCopy)
 
 TEST_F(SaveFlash, ZeroLengthVerifiesAtTheFirstReply)
 {
+    // Nothing to read or write; the ACC1 bias lies outside the block, so its
+    // check fails rather than pass on zeros.
     hub->paramLength = gParamLength = 0;
-    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, ReportMaskAcc1, ReportSourceFlash), 0);
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, ReportMaskAcc1, ReportSourceFlash), 1);
     EXPECT_EQ(SaveSets(), std::vector<std::string>{SaveSet()});
     EXPECT_TRUE(ReadSets().empty());
     EXPECT_TRUE(WriteSets().empty());
-    EXPECT_EQ(ConsoleText(), "Accel Biases : 0.000000,0.000000,0.000000\r\n");
+    EXPECT_EQ(ConsoleText(), "Accel Biases : not in the parameter block\r\n");
 }
 
 }  // namespace
