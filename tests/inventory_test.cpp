@@ -236,8 +236,8 @@ TEST_F(Inventory, StatusList)
         EXPECT_EQ(CheckSensorExist(0), c.result);
         EXPECT_EQ(ConsoleText(), c.lines);
         EXPECT_EQ(LogText(), c.lines);
-        EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a0b" + std::string(30, '0'), "SLEEP 50",
-                                                      c.reply, "SLEEP 20"}));
+        EXPECT_EQ(Events(),
+                  (std::vector<std::string>{"SET 5a0b" + std::string(30, '0'), "SLEEP 50", c.reply, "SLEEP 20"}));
     }
 }
 
