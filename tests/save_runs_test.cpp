@@ -58,6 +58,17 @@ std::string NewAngle(int degrees)
     return "\r\n(New Angle=" + std::to_string(degrees) + ")\r\n";
 }
 
+// The waits behind the total times, in seconds from the run's start:
+//   head    1.57 up to the blocks with a ModeOption: mode switch 0.30 (50 + 50 + 200 ms), query 0.27
+//           (50 + 20 + 200), head clear 0.80 (four steps of 200), inventory and colour probe 0.20;
+//   default 6.70 up to the save step without options (the head, status list, angle, tests, calibrations);
+//   cal     1.17 a one-shot calibration attempt: request and busy poll 600 + 500, value read 50 + 20;
+//   report  2.08: both 1024-byte copies in 103 reads of 5 + 5 ms (1.03 each), two flag bytes of 10 ms;
+//   recheck 0.07 the angle re-check (50 + 20);
+//   pass    3.41 a pass of the verified save: snapshot and both copies 3 x 1.03, request 50 + 50 + 20 + 200;
+//   silent  1.35 a pass without a reply: the snapshot and the request;
+//   flags   0.02 the flag bytes after a verified save.
+// So the default run: default + report + recheck + pass + flags = 12.28 s, HealthySave(12).
 std::string TotalTime(int seconds)
 {
     return "(Total Time: " + std::to_string(seconds) + " s)\r\n";
@@ -134,6 +145,7 @@ TEST(SaveRuns, GateAndReportMask)
     std::string failingTests = kDefaultTests;
     failingTests.replace(failingTests.find("Gyro  Test   : Pass.\r\n"), 22, gyroFails);
     const std::string failingSelfTest = kFullHead + failingTests + kDefaultCalibrations + kFail;
+    // head + 10 x cal + report = 15.35 s
     const std::string acc1Fails = kModeHead +
                                   std::string("Accelerometer Calibration    : Fail (0) (0.20, 0.00, 1.00)\r\n") +
                                   kAcc1Biases + kNotSaved + TotalTime(15) + kFail;
@@ -141,6 +153,7 @@ TEST(SaveRuns, GateAndReportMask)
     for (int i = 0; i < 10; ++i) gyroAttempts += " X3";
     std::string acc1Attempts;
     for (int i = 0; i < 10; ++i) acc1Attempts += "X4 S ";
+    // head + 2 x cal + report + recheck + pass + flags = 9.49 s
     const std::string bothAcc = kModeHead + kAcc1Calibration + kAcc2Calibration + kAcc1Biases + kAcc2Biases +
                                 NewAngle(2) + kSaved + TotalTime(9) + kPass;
     const std::string proximity =
@@ -324,6 +337,7 @@ TEST(SaveRuns, VerifiedSave)
         for (int i = 0; i < 11; ++i) passes += " " + kSavePass;
         const std::string body =
             kFullHead + kDefaultBlocks + report + "Save Fail!\r\n" + kNotSaved + TotalTime(46) + kFail;
+        // default + report + recheck + 11 x pass = 46.36 s
         const ToolRun run = Expect({"never matches",
                                     Healthy("save stale=always\n"),
                                     {},
@@ -560,10 +574,13 @@ TEST(SaveRuns, SaveReplies)
          "R082000-0823fc X2 R090000-0903fc X2 R001000-0013fc R082000-0823fc " + kVerifiedSaveSteps,
          {kFirstSaveRequest, otherRamRequest, kAreaSaveRequest}},
         // Eleven passes at most.
+        // head + cal + report + recheck + 10 x silent + pass + flags = 21.82 s
         {"ten replies missing", "save silent=10", true, 21, repeat(missing, 10) + kVerifiedSaveSteps,
          std::vector<std::string>(11, kFirstSaveRequest)},
+        // head + cal + report + recheck + 11 x silent = 19.74 s
         {"eleven replies missing", "save silent=11", false, 19, repeat(missing, 11) + kFinalClear,
          std::vector<std::string>(11, kFirstSaveRequest)},
+        // head + cal + report + recheck + 11 x pass + flags = 42.42 s
         {"ten stale copies", "save stale=10", true, 42, repeat(kSavePass, 10) + kVerifiedSaveSteps,
          With({kFirstSaveRequest}, std::vector<std::string>(10, kAreaSaveRequest))},
     };

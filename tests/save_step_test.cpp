@@ -344,6 +344,8 @@ TEST_F(SaveStep, FailedSaveIsAddedAndNotSaved)
     Options({});
     hub->saveStale = -1;
     RunSaveStep(0);
+    // 6.41 s: the report 0.18 (two 80-byte copies in 8 reads of 5 + 5 ms, two flag bytes of 10 ms), the
+    // re-check 0.07 (50 + 20 ms), 11 passes x 0.56 (snapshot and both copies 3 x 0.08, request 50 + 50 + 20 + 200 ms).
     EXPECT_EQ(ConsoleText(), kAllLines + NewAngle(2) + "Save Fail!\r\n" + kNotSaved + "(Total Time: 6 s)\r\n");
     EXPECT_EQ(ResultFlag, 1);
     EXPECT_EQ(SaveRequests(), 11u);
