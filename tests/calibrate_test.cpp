@@ -766,30 +766,6 @@ TEST(CalibrateDirective, Settings)
     EXPECT_EQ(hub->calibrations.count(0x21), 1u);
 }
 
-TEST(CalibrateDirective, Faults)
-{
-    const struct {
-        std::string line;
-        std::string error;
-    } cases[] = {
-        {"calibrate", "t.hub:1: calibrate: a sensor is needed"},
-        {"calibrate light", "t.hub:1: calibrate: unknown sensor 'light'"},
-        {"calibrate acc1 busy", "t.hub:1: calibrate: unknown word 'busy'"},
-        {"calibrate acc1 busy=x", "t.hub:1: calibrate acc1: bad busy 'x'"},
-        {"calibrate acc1 status=100", "t.hub:1: calibrate acc1: bad status '100'"},
-        {"calibrate acc1 reply=1,2", "t.hub:1: calibrate acc1: bad reply '1,2' (13 hex bytes)"},
-        {"calibrate acc1 length=18", "t.hub:1: calibrate acc1: bad length '18' (1 to 17)"},
-        {"calibrate acc1 after=1,2", "t.hub:1: calibrate acc1: bad after '1,2'"},
-        {"calibrate acc1 average=0x1000000", "t.hub:1: calibrate acc1: bad average '0x1000000'"},
-        {"calibrate acc1 speed=2", "t.hub:1: calibrate acc1: unknown setting 'speed'"},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(sim::LoadHubText(c.line + "\n", "t.hub", sim::Port(), error)) << c.line;
-        EXPECT_EQ(error, c.error);
-    }
-}
-
 TEST(CalibrateDirective, DocumentedExamplesLoad)
 {
     std::ifstream in(std::string(XOV_SOURCE_DIR) + "/docs/hub-file.md");
