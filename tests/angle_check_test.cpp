@@ -11,23 +11,19 @@
 #include <string>
 #include <vector>
 
-#include "tests/process_util.h"
+#include "tests/whole_run.h"
 
 namespace {
 
-using testutil::ReadFile;
-using testutil::TempDir;
-using testutil::WriteFile;
+using namespace wholerun;
 
 const std::string kHubDir = std::string(XOV_SOURCE_DIR) + "/sim/hubs/";
-const std::string kConsoleBanner = "XOV Sensor Hub Calibration Tool v0.9.53_x64\r\n\r\n";
-const std::string kLogBanner = "XOV Sensor Hub Calibration Tool v0.9.52_x64\r\n\r\n";
-const std::string kHead = "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 6.\r\n";
+const std::string kHead = kFound + "Fusion: 9D.\r\n" + kStatus6;
 // A ModeOption skips the presence check, and with it the status list.
-const std::string kHeadNoList = "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\n";
-const std::string kPass = "\r\nTotal Result: Pass\r\n";
-const std::string kFail = "\r\nTotal Result: Fail\r\n";
+const std::string kHeadNoList = kFound + "Fusion: 9D.\r\n";
 const std::string kBothFlat = "ACC1: 0.00, 0.00, 1.00\r\nACC2: 0.00, 0.00, 1.00\r\n";
+// The cases compare the requests after the status list and the long waits.
+constexpr Requests kAfterList = Requests::AfterStatusList;
 
 // The lid-angle word that reads back as exactly deg whole degrees (the
 // angle is the word x 0.2238, truncated toward zero).
@@ -37,152 +33,9 @@ int AngleCounts(int deg)
     return deg < 0 ? -static_cast<int>(counts) : static_cast<int>(counts);
 }
 
-// healthy.hub with its ACC2 line replaced.
-std::string HealthyWithAcc2(const std::string& acc2Line)
-{
-    std::string text = ReadFile(kHubDir + "healthy.hub");
-    const std::string old = "sensor acc2 value=0,0,1 angle=2\n";
-    const std::size_t at = text.find(old);
-    EXPECT_NE(at, std::string::npos);
-    if (at != std::string::npos) text.replace(at, old.size(), acc2Line + "\n");
-    return text;
-}
-
 std::string AtAngle(int deg)
 {
-    return HealthyWithAcc2("sensor acc2 value=0,0,1 angle-counts=" + std::to_string(AngleCounts(deg)));
-}
-
-struct TraceLine {
-    std::uint64_t t = 0;
-    std::string event;
-};
-
-std::vector<std::uint8_t> ReportOf(const std::string& event)
-{
-    std::vector<std::uint8_t> bytes;
-    const std::string hex = event.substr(event.rfind(' ') + 1);
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
-// What the run asked of the hub after the inventory and the status list:
-// "S<id>" a sensor value, "C<id>:<phase>" a calibrate request
-// (hexadecimal), "wait<ms>" a wait of a second or more. Memory, lock and
-// mode requests are left out: the hub-sequence tests follow them.
-std::string AfterStatusList(const std::vector<TraceLine>& trace)
-{
-    std::string out;
-    auto add = [&out](const std::string& item) { out += (out.empty() ? "" : " ") + item; };
-    for (const TraceLine& line : trace) {
-        const bool set = line.event.rfind("SET ", 0) == 0 && line.event.rfind("SET FAIL", 0) != 0;
-        if (set) {
-            const std::vector<std::uint8_t> r = ReportOf(line.event);
-            if (r.size() < 17) continue;
-            // The status list, or the colour probe that ends the inventory.
-            if (r[1] == 0x0B || (r[1] == 0x00 && r[2] == 0x0F)) {
-                out.clear();
-                continue;
-            }
-            char text[16];
-            if (r[1] == 0x00) {
-                std::snprintf(text, sizeof text, "S%x", r[2]);
-                add(text);
-            } else if (r[1] == 0x04) {
-                std::snprintf(text, sizeof text, "C%x:%x", r[2], r[4]);
-                add(text);
-            }
-        } else if (line.event.rfind("SLEEP ", 0) == 0) {
-            const std::uint64_t ms = std::stoull(line.event.substr(6));
-            if (ms >= 1000) add("wait" + std::to_string(ms));
-        }
-    }
-    return out;
-}
-
-struct ToolRun {
-    int exitStatus = -1;
-    std::string console;
-    std::string log;
-    std::vector<TraceLine> trace;
-};
-
-ToolRun RunTool(const std::string& hubText, const std::vector<std::string>& options)
-{
-    TempDir work;
-    TempDir tmp;
-    const std::string hubFile = work.File("machine.hub");
-    WriteFile(hubFile, hubText);
-    std::vector<std::string> argv = {
-        testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", hubFile, "--trace", work.File("trace.txt"), "--"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    const testutil::ProcessResult result = testutil::RunProcess(argv, work.path(), tmp.path());
-    ToolRun run;
-    run.exitStatus = result.exitStatus;
-    run.console = result.out;
-    run.log = ReadFile(work.File("XOVSensorHubCalibration.log"));
-    const std::string text = ReadFile(work.File("trace.txt"));
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = text.substr(start, end - start);
-        const std::size_t blank = line.find(' ');
-        if (line.rfind("t=", 0) != 0 || blank == std::string::npos) continue;
-        run.trace.push_back({std::stoull(line.substr(2, blank - 2)), line.substr(blank + 1)});
-    }
-    return run;
-}
-
-std::string Shown(const std::vector<std::string>& options)
-{
-    std::string shown;
-    for (const std::string& o : options) shown += (shown.empty() ? "" : " ") + o;
-    return shown.empty() ? "(no options)" : shown;
-}
-
-// Where the tests, the calibrations or the save step may follow a check or
-// a flow: their lines and requests are those blocks' own and are not
-// compared here. In a body: the text before must begin the console (the
-// log), the text after must end it; in the requests: what comes before must
-// begin them.
-const std::string kLaterBlocks = "<later blocks>";
-
-struct Scenario {
-    std::string name;
-    std::string hub;  // hub file text
-    std::vector<std::string> options;
-    std::string body;     // console after its banner
-    std::string logBody;  // run log after its banner; empty: the same as body
-    int exitStatus;
-    std::string requests;  // AfterStatusList()
-};
-
-void ExpectText(const std::string& actual, const std::string& expected)
-{
-    const std::size_t at = expected.find(kLaterBlocks);
-    if (at == std::string::npos) {
-        EXPECT_EQ(actual, expected);
-        return;
-    }
-    const std::string before = expected.substr(0, at);
-    const std::string after = expected.substr(at + kLaterBlocks.size());
-    EXPECT_EQ(actual.substr(0, before.size()), before);
-    ASSERT_GE(actual.size(), before.size() + after.size()) << actual;
-    EXPECT_EQ(actual.substr(actual.size() - after.size()), after);
-}
-
-void Check(const Scenario& s)
-{
-    SCOPED_TRACE(s.name + " [" + Shown(s.options) + "]");
-    const ToolRun run = RunTool(s.hub, s.options);
-    EXPECT_EQ(run.exitStatus, s.exitStatus);
-    ExpectText(run.console, kConsoleBanner + s.body);
-    ExpectText(run.log, kLogBanner + (s.logBody.empty() ? s.body : s.logBody));
-    const std::string requests = AfterStatusList(run.trace);
-    const std::size_t at = s.requests.find(kLaterBlocks);
-    if (at == std::string::npos)
-        EXPECT_EQ(requests, s.requests);
-    else
-        EXPECT_EQ(requests.substr(0, std::min(requests.size(), at)), s.requests.substr(0, at)) << requests;
+    return MakeHub({{"sensor acc2 ", "sensor acc2 value=0,0,1 angle-counts=" + std::to_string(AngleCounts(deg))}});
 }
 
 std::string Tablet(int a)
@@ -228,8 +81,8 @@ void CheckRange(const RangeCase& c)
         c.lying ? (c.passes ? Lying(c.angle) : NotLying(c.angle)) : (c.passes ? Tablet(c.angle) : NotTablet(c.angle));
     const bool recheck = RecheckPasses(c);
     Check({"angle " + std::to_string(c.angle), AtAngle(c.angle), c.options,
-           kHead + lines + (c.passes ? kLaterBlocks + (recheck ? kPass : kFail) : kFail), "",
-           c.passes ? (recheck ? 0 : 252) : 254, c.passes ? "S8" + kLaterBlocks : "S8 S1 S8"});
+           kHead + lines + (c.passes ? kLaterBlocks + (recheck ? kPass : kFail) : kFail),
+           c.passes ? (recheck ? 0 : 252) : 254, c.passes ? "S8" + kLaterBlocks : "S8 S1 S8", kAfterList});
 }
 
 }  // namespace
@@ -237,24 +90,24 @@ void CheckRange(const RangeCase& c)
 TEST(AngleCheck, AngleOptionPrintsTheAngleAndEndsWithoutTotal)
 {
     const std::string angle2 = "\r\nCurrent Angle=2\r\n";
-    const std::string healthy = ReadFile(kHubDir + "healthy.hub");
+    const std::string healthy = ReadFile(kHealthyHub);
     const Scenario cases[] = {
-        {"alone", healthy, {"/ANGLE"}, kHead + angle2, "", 0, "S8"},
+        {"alone", healthy, {"/ANGLE"}, kHead + angle2, 0, "S8", kAfterList},
         // No range test is made: 180 is no tablet angle.
         {"lying machine",
          ReadFile(kHubDir + "lying.hub"),
          {"/ANGLE"},
          kHead + "\r\nCurrent Angle=180\r\n",
-         "",
          0,
-         "S8"},
-        {"negative angle", AtAngle(-2), {"/ANGLE"}, kHead + "\r\nCurrent Angle=-2\r\n", "", 0, "S8"},
+         "S8",
+         kAfterList},
+        {"negative angle", AtAngle(-2), {"/ANGLE"}, kHead + "\r\nCurrent Angle=-2\r\n", 0, "S8", kAfterList},
         // "/COMP-CALI" is a ModeOption (no status list) that leaves the check in place.
-        {"with /COMP-CALI", healthy, {"/ANGLE", "/COMP-CALI"}, kHeadNoList + angle2, "", 0, "S8"},
-        {"a test option with /CA", healthy, {"/ANGLE", "/ACC1-TEST", "/CA"}, kHeadNoList + angle2, "", 0, "S8"},
-        {"/NC with /SCA", healthy, {"/ANGLE", "/NC", "/SCA"}, kHead + angle2, "", 0, "S8"},
-        {"a multi-face option", healthy, {"/ANGLE", "/ACC2-2P-CALI"}, kHead + angle2, "", 0, "S8"},
-        {"-1 degree", AtAngle(-1), {"/ANGLE"}, kHead + kFail, "", 254, "S8"},
+        {"with /COMP-CALI", healthy, {"/ANGLE", "/COMP-CALI"}, kHeadNoList + angle2, 0, "S8", kAfterList},
+        {"a test option with /CA", healthy, {"/ANGLE", "/ACC1-TEST", "/CA"}, kHeadNoList + angle2, 0, "S8", kAfterList},
+        {"/NC with /SCA", healthy, {"/ANGLE", "/NC", "/SCA"}, kHead + angle2, 0, "S8", kAfterList},
+        {"a multi-face option", healthy, {"/ANGLE", "/ACC2-2P-CALI"}, kHead + angle2, 0, "S8", kAfterList},
+        {"-1 degree", AtAngle(-1), {"/ANGLE"}, kHead + kFail, 254, "S8", kAfterList},
     };
     for (const Scenario& s : cases) Check(s);
 }
@@ -264,12 +117,10 @@ TEST(AngleCheck, CheckDoesNotRun)
     // The run goes on as if the check had passed: no angle is read and
     // "/ANGLE" has no effect.
     const std::string lying = ReadFile(kHubDir + "lying.hub");
-    const std::string noAcc2 = HealthyWithAcc2("sensor acc2 present=no");
-    const std::string noAcc1 = [&] {
-        std::string text = lying;
-        text.replace(text.find("sensor acc1 value=0,0,1"), 23, "sensor acc1 present=no");
-        return text;
-    }();
+    const std::string noAcc2 = MakeHub({{"sensor acc2 ", "sensor acc2 present=no"}});
+    // The lying machine without ACC1.
+    const std::string noAcc1 = MakeHub(
+        {{"sensor acc2 ", "sensor acc2 value=0,0,1 angle-counts=805"}, {"sensor acc1 ", "sensor acc1 present=no"}});
     std::vector<Scenario> cases;
     for (const char* option :
          {"/NC", "/ACC1-TEST", "/GYRO-TEST", "/COMP-TEST", "/ACC2-TEST", "/LIGHT-TEST", "/COLOR-TEST", "/PSENSOR-TEST",
@@ -282,27 +133,27 @@ TEST(AngleCheck, CheckDoesNotRun)
                          lying,
                          {"/ANGLE", option},
                          (modeOption ? kHeadNoList : kHead) + kLaterBlocks + (recheckFails ? kFail : kPass),
-                         "",
                          recheckFails ? 252 : 0,
-                         kLaterBlocks});
+                         kLaterBlocks,
+                         kAfterList});
     }
-    cases.push_back({"/NOCA", lying, {"/ANGLE", "/NOCA"}, kHead + kLaterBlocks + kPass, "", 0, kLaterBlocks});
+    cases.push_back({"/NOCA", lying, {"/ANGLE", "/NOCA"}, kHead + kLaterBlocks + kPass, 0, kLaterBlocks, kAfterList});
     cases.push_back(
-        {"/NOCA wins over /CA", lying, {"/CA", "/NOCA"}, kHead + kLaterBlocks + kPass, "", 0, kLaterBlocks});
+        {"/NOCA wins over /CA", lying, {"/CA", "/NOCA"}, kHead + kLaterBlocks + kPass, 0, kLaterBlocks, kAfterList});
     cases.push_back({"ACC2 absent",
                      noAcc2,
                      {"/ANGLE"},
                      "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 5.\r\n" + kLaterBlocks + kPass,
-                     "",
                      0,
-                     kLaterBlocks});
+                     kLaterBlocks,
+                     kAfterList});
     cases.push_back({"ACC1 absent",
                      noAcc1,
                      {"/ANGLE"},
                      "Find 1 XOV SensorHub.\r\nThe number of sensor is 5.\r\n" + kLaterBlocks + kPass,
-                     "",
                      0,
-                     kLaterBlocks});
+                     kLaterBlocks,
+                     kAfterList});
     for (const Scenario& s : cases) Check(s);
 }
 
@@ -311,7 +162,7 @@ TEST(AngleCheck, InvalidAngleEndsWith254WithoutMessage)
     // -1 degree carries the 16 bits of an empty hub slot.
     for (const std::vector<std::string>& options :
          std::vector<std::vector<std::string>>{{}, {"/SCA"}, {"/CA30"}, {"/ACC2-6P-CALI"}, {"/ANGLE", "/ACC1-2P-CALI"}})
-        Check({"-1 degree", AtAngle(-1), options, kHead + kFail, "", 254, "S8"});
+        Check({"-1 degree", AtAngle(-1), options, kHead + kFail, 254, "S8", kAfterList});
 }
 
 TEST(AngleCheck, TabletModeRange)
@@ -382,18 +233,18 @@ TEST(AngleCheck, HubFilesOfTheTwoModes)
          tablet,
          {"/CA10", "/LIGHT-TEST"},
          kHeadNoList + Tablet(358) + kLaterBlocks + kPass,
-         "",
          0,
-         "S8" + kLaterBlocks},
+         "S8" + kLaterBlocks,
+         kAfterList},
         {"standing tablet, lying test",
          tablet,
          {"/SCA"},
          kHead + "The machine is not lying-mode.\r\n(Angle=358)\r\n" + standingAccs + kFail,
-         "",
          254,
-         "S8 S1 S8"},
-        {"lying", lying, {"/SCA10"}, kHead + Lying(180) + kLaterBlocks + kPass, "", 0, "S8" + kLaterBlocks},
-        {"lying, tablet test", lying, {}, kHead + NotTablet(180) + kFail, "", 254, "S8 S1 S8"},
+         "S8 S1 S8",
+         kAfterList},
+        {"lying", lying, {"/SCA10"}, kHead + Lying(180) + kLaterBlocks + kPass, 0, "S8" + kLaterBlocks, kAfterList},
+        {"lying, tablet test", lying, {}, kHead + NotTablet(180) + kFail, 254, "S8 S1 S8", kAfterList},
     };
     for (const Scenario& s : cases) Check(s);
 }
@@ -409,7 +260,7 @@ TEST(AngleCheck, MultiFaceSelectionSkipsTheRangeTest)
                                                {"/ACC2-2P-CALI", "/ACC2-6P-CALI"},
                                                {"/ACC1-2P-CALI", "/ACC1-6P-CALI", "/ACC2-2P-CALI", "/ACC2-6P-CALI"},
                                                {"/ACC1-2P-CALI", "/CA", "/ACC1-6P-CALI"}})
-        Check({"no flow", lying, options, kHead + kLaterBlocks + kPass, "", 0, "S8" + kLaterBlocks});
+        Check({"no flow", lying, options, kHead + kLaterBlocks + kPass, 0, "S8" + kLaterBlocks, kAfterList});
 }
 
 namespace {
@@ -465,7 +316,7 @@ std::string FlowRequests(int sensor, const std::vector<int>& phases, const std::
 
 TEST(MultiFaceFlowRun, FlowsAsWholeRuns)
 {
-    const std::string healthy = ReadFile(kHubDir + "healthy.hub");
+    const std::string healthy = ReadFile(kHealthyHub);
     const std::string lying = ReadFile(kHubDir + "lying.hub");
     const std::string end = "\r\n\r\n" + kFinishLine + kLaterBlocks + kPass;
     const Scenario cases[] = {
@@ -473,39 +324,39 @@ TEST(MultiFaceFlowRun, FlowsAsWholeRuns)
          healthy,
          {"/ACC2-2P-CALI", "/ACC-CALI-DELAY5"},
          kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
-         "",
          0,
-         FlowRequests(8, {0, 1}, "wait5000") + kLaterBlocks},
+         FlowRequests(8, {0, 1}, "wait5000") + kLaterBlocks,
+         kAfterList},
         {"ACC2 six faces on the lying machine: no range test",
          lying,
          {"/ACC2-6P-CALI", "/ACC-CALI-DELAY1"},
          kHead + kAcc2Header + Sides({"Z-", "Y-", "X+", "Y+", "X-", "Z+"}) + end,
-         "",
          0,
-         FlowRequests(8, {0, 4, 2, 5, 3, 1}, "wait1000") + kLaterBlocks},
+         FlowRequests(8, {0, 4, 2, 5, 3, 1}, "wait1000") + kLaterBlocks,
+         kAfterList},
         {"ACC2 and ACC1 two faces: only the ACC2 flow",
          healthy,
          {"/ACC2-2P-CALI", "/ACC1-2P-CALI", "/ACC-CALI-DELAY1"},
          kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
-         "",
          0,
-         FlowRequests(8, {0, 1}, "wait1000") + kLaterBlocks},
+         FlowRequests(8, {0, 1}, "wait1000") + kLaterBlocks,
+         kAfterList},
         {"ACC1 two faces",
          healthy,
          {"/ACC1-6P-CALI", "/ACC-CALI-DELAY1"},
          kHead + kAcc1Header + Sides({"Z-", "Z+"}) + end,
-         "",
          0,
-         FlowRequests(1, {1, 0}, "wait1000") + kLaterBlocks},
+         FlowRequests(1, {1, 0}, "wait1000") + kLaterBlocks,
+         kAfterList},
         // "/NC" keeps the angle check from running, not the flow.
         {"with /NC",
          lying,
          {"/ACC2-2P-CALI", "/NC", "/ACC-CALI-DELAY1"},
          kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
-         "",
          0,
          Joined({CalibrateRequests(8, 0xF0), "wait1000", CalibrateRequests(8, 0), "wait1000", CalibrateRequests(8, 1),
-                 CalibrateRequests(8, 0xF1)})},
+                 CalibrateRequests(8, 0xF1)}),
+         kAfterList},
         // Without a console the key wait returns at once; the prompts still
         // go to the console, and only there. Bare "/ACC-CALI-DELAY" keeps them.
         {"prompts without a console",
@@ -514,32 +365,31 @@ TEST(MultiFaceFlowRun, FlowsAsWholeRuns)
          kHead + kAcc2Header +
              "\r\nThe Z- side faces to the top, then press any key.\r\nCalibration Z-: " + kFaceResult +
              "\r\nThe Z+ side faces to the top, then press any key.\r\nCalibration Z+: " + kFaceResult + end,
-         kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end,
          0,
-         FlowRequests(8, {0, 1}, "") + kLaterBlocks},
+         FlowRequests(8, {0, 1}, "") + kLaterBlocks,
+         kAfterList,
+         kHead + kAcc2Header + Sides({"Z-", "Z+"}) + end},
     };
     for (const Scenario& s : cases) Check(s);
 
     // A face whose calibration ends with an error status adds its 1 and the
     // flow goes on; the save gate stays closed.
-    std::string failingFace = healthy;
-    failingFace.replace(failingFace.find("calibrate acc2 busy=1"), 21, "calibrate acc2 busy=1 status=00,07,00,00");
     Check({"a failing face",
-           failingFace,
+           MakeHub({{"calibrate acc2 ", "calibrate acc2 busy=1 status=00,07,00,00"}}),
            {"/ACC2-2P-CALI", "/ACC-CALI-DELAY1"},
            kHead + kAcc2Header + "\r\nCalibration Z-: Fail (7) \r\nCalibration Z+: Pass \r\n\r\n" + kFinishLine + kFail,
-           "",
            1,
-           FlowRequests(8, {0, 1}, "wait1000")});
+           FlowRequests(8, {0, 1}, "wait1000"),
+           kAfterList});
 
     // Without the second accelerometer no flow runs: the tests follow.
     Check({"ACC2 absent",
-           HealthyWithAcc2("sensor acc2 present=no"),
+           MakeHub({{"sensor acc2 ", "sensor acc2 present=no"}}),
            {"/ACC1-2P-CALI", "/ACC-CALI-DELAY1"},
            "Find 1 XOV SensorHub.\r\nFusion: 9D.\r\nThe number of sensor is 5.\r\n" + kLaterBlocks + kPass,
-           "",
            0,
-           kLaterBlocks});
+           kLaterBlocks,
+           kAfterList});
 }
 
 TEST(MultiFaceFlowRun, KeyPromptsOnAConsole)
@@ -549,8 +399,7 @@ TEST(MultiFaceFlowRun, KeyPromptsOnAConsole)
     // line end as CR CR LF (its LF to CR LF mapping).
     TempDir work;
     TempDir tmp;
-    const std::string hub = kHubDir + "healthy.hub";
-    testutil::PtyProcess tool({testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", hub, "--trace",
+    testutil::PtyProcess tool({testutil::BinaryPath("XOVSensorHubCalibration-sim"), "--hub", kHealthyHub, "--trace",
                                work.File("trace.txt"), "--", "/ACC2-2P-CALI"},
                               work.path(), tmp.path());
     const std::string promptZm = "\r\nThe Z- side faces to the top, then press any key.";

@@ -11,10 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,7 +27,6 @@
 #include "procedures/light_calibration.h"
 #include "procedures/self_test.h"
 #include "procedures/sensor_tests.h"
-#include "sim/hub_file.h"
 #include "tests/sim_fixture.h"
 
 namespace {
@@ -556,11 +553,7 @@ protected:
         Restart();
         results.clear();
         delayFlags.clear();
-        std::ifstream in(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub");
-        std::stringstream text;
-        text << in.rdbuf() << hubExtra;
-        std::string error;
-        ASSERT_TRUE(sim::LoadHubText(text.str(), "healthy.hub", sim::Port(), error)) << error;
+        ASSERT_TRUE(PlaceHubFile(SourceHubFile("healthy.hub") + hubExtra, "healthy.hub"));
         args_ = std::make_unique<testutil::Args>(options);
         gArgc = args_->argc();
         gArgv = args_->argv();

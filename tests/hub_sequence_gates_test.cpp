@@ -8,9 +8,7 @@
 // them from this file and never pulls the blocks' objects from the library.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +23,6 @@
 #include "app/save_step.h"
 #include "app/test_block.h"
 #include "hub/discovery.h"
-#include "sim/hub_file.h"
 #include "tests/sim_fixture.h"
 
 namespace {
@@ -113,11 +110,7 @@ protected:
         blocks.flowRuns = c.flowRuns;
         blocks.adds = c.adds;
 
-        std::ifstream in(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub");
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string error;
-        ASSERT_TRUE(sim::LoadHubText(text.str(), "healthy.hub", sim::Port(), error)) << error;
+        ASSERT_TRUE(PlaceHubFile(SourceHubFile("healthy.hub"), "healthy.hub"));
 
         args_ = c.options;
         argv_ = {const_cast<char*>("tool")};

@@ -17,7 +17,7 @@ using namespace wholerun;
 
 const std::string kFirmwareLine = "OEM FW Version: XOV-SH 1.02.0315" + std::string(16, '\0') + "\r\n";
 // A machine whose gyrometer the hub reports as failing.
-const std::string kGyroFails = MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}});
+const std::string kGyroFails = MakeHub({{"sensor gyro ", "sensor gyro counts=2,-2,1 status=fail"}});
 const std::string kGyroFailLines = kStatus6 + "Error Sensor ID: 0x02\r\n";
 // The angle check before calibration on the healthy machine (2 degrees).
 const std::string kTabletMode2 = "The machine is tablet-mode.\r\n(Angle=2)\r\n\r\n";
@@ -53,15 +53,15 @@ TEST(HubSequence, ParameterAreaQueryNotConfirmed)
     // No other step runs and nothing is cleared: the addresses were never confirmed.
     const Scenario cases[] = {
         {"reply byte 2 not 0",
-         MakeHub({{"param", "param-area eflash=0x001000 ram=0x082000 length=1024 confirm=no"}}),
+         MakeHub({{"param-area ", "param-area eflash=0x001000 ram=0x082000 length=1024 confirm=no"}}),
          {},
          body,
          244,
          "mode query mode"},
-        {"no reply", MakeHub({{"fault", "fault get-fail from=2 times=1"}}), {}, body, 244, "mode query mode"},
-        {"wrong echo", MakeHub({{"fault", "fault wrong-echo from=2 times=1"}}), {}, body, 244, "mode query mode"},
+        {"no reply", MakeHub({{"", "fault get-fail from=2 times=1"}}), {}, body, 244, "mode query mode"},
+        {"wrong echo", MakeHub({{"", "fault wrong-echo from=2 times=1"}}), {}, body, 244, "mode query mode"},
         {"before any other option",
-         MakeHub({{"fault", "fault get-fail from=2 times=1"}}),
+         MakeHub({{"", "fault get-fail from=2 times=1"}}),
          {"/PRECHECKACC2", "/FWVER", "/CHECKINITIALIZE", "/CS", "/ANGLE"},
          body,
          244,
@@ -72,7 +72,7 @@ TEST(HubSequence, ParameterAreaQueryNotConfirmed)
 
 TEST(HubSequence, Acc2PrecheckClearsItsAreaAndNothingElse)
 {
-    const std::string hub = MakeHub({{"acc2", "sensor acc2 value=0.10,0.20,-1.20"}});
+    const std::string hub = MakeHub({{"sensor acc2 ", "sensor acc2 value=0.10,0.20,-1.20"}});
     const std::string body = kFound + "ACC2: 0.10, 0.20, -1.20\r\n" + kPass;
     const Scenario cases[] = {
         {"value 0: ACC2 bias", hub, {"/PRECHECKACC2"}, body, 0, "mode query clear[read 08203c-082041] acc2 mode"},
@@ -89,7 +89,7 @@ TEST(HubSequence, Acc2PrecheckClearsItsAreaAndNothingElse)
          With({"/PRECHECKACC2", "/FWVER", "/CHECKINITIALIZE", "/CS", "/ANGLE", "/NC"}, kModeOptions), body, 0,
          "mode query clear[read 08203c-082041] acc2 mode"},
         {"no ACC2 reply reads zeros and passes",
-         MakeHub({{"fault", "fault get-fail from=3 times=1"}}),
+         MakeHub({{"", "fault get-fail from=3 times=1"}}),
          {"/PRECHECKACC22"},
          kFound + "ACC2: 0.00, 0.00, 0.00\r\n" + kPass,
          0,
@@ -118,7 +118,7 @@ TEST(HubSequence, Acc2PrecheckLimit)
     for (const Case& c : cases) {
         const std::string reading = kFound + "ACC2: " + c.shown + "\r\n";
         Check({std::string("counts ") + c.counts,
-               MakeHub({{"acc2", std::string("sensor acc2 counts=") + c.counts}}),
+               MakeHub({{"sensor acc2 ", std::string("sensor acc2 counts=") + c.counts}}),
                {"/PRECHECKACC22"},
                c.fails ? reading + "Error!! Accel2 can't more than +/-0.54G .\r\n" + kFail : reading + kPass,
                c.fails ? 245 : 0,
@@ -176,14 +176,17 @@ TEST(HubSequence, FusionLine)
         int listed;
     } cases[] = {
         {"ACC1, compass, gyrometer", {}, "Fusion: 9D.\r\n", 6},
-        {"no gyrometer", {{"gyro", "sensor gyro present=no"}}, "Fusion: 6D.\r\n", 5},
-        {"gyrometer slot ff", {{"gyro", "sensor gyro slot=ff status=none"}}, "Fusion: 6D.\r\n", 5},
-        {"fusion variant", {{"variant", "fusion-variant yes"}}, "Fusion: 6D..\r\n", 6},
-        {"no compass", {{"compass", "sensor compass present=no"}}, "", 5},
-        {"no ACC1", {{"acc1", "sensor acc1 present=no"}}, "", 5},
-        {"no ACC1, variant byte set", {{"acc1", "sensor acc1 present=no"}, {"variant", "fusion-variant yes"}}, "", 5},
+        {"no gyrometer", {{"sensor gyro ", "sensor gyro present=no"}}, "Fusion: 6D.\r\n", 5},
+        {"gyrometer slot ff", {{"sensor gyro ", "sensor gyro slot=ff status=none"}}, "Fusion: 6D.\r\n", 5},
+        {"fusion variant", {{"fusion-variant ", "fusion-variant yes"}}, "Fusion: 6D..\r\n", 6},
+        {"no compass", {{"sensor compass ", "sensor compass present=no"}}, "", 5},
+        {"no ACC1", {{"sensor acc1 ", "sensor acc1 present=no"}}, "", 5},
+        {"no ACC1, variant byte set",
+         {{"sensor acc1 ", "sensor acc1 present=no"}, {"fusion-variant ", "fusion-variant yes"}},
+         "",
+         5},
         {"no compass, no gyrometer",
-         {{"compass", "sensor compass present=no"}, {"gyro", "sensor gyro present=no"}},
+         {{"sensor compass ", "sensor compass present=no"}, {"sensor gyro ", "sensor gyro present=no"}},
          "",
          4},
     };
@@ -203,12 +206,12 @@ TEST(HubSequence, CheckInitialize)
     const std::string oneFail = kGyroFailLines + "Check Sensors Fail!\r\nInitialize Sensors pass!\r\n";
     const std::string twoFails = kGyroFailLines + "Check Sensors Fail!\r\nInitialize Sensors Fail!\r\n";
     const std::string gyroFailsNotReady =
-        MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}, {"init", "mem 0x081200 02"}});
+        MakeHub({{"sensor gyro ", "sensor gyro counts=2,-2,1 status=fail"}, {"mem 0x081200 ", "mem 0x081200 02"}});
     // The init-status read fails: get-features 1 mode, 2 query, 3-15 the
     // presence and variant bytes, 16 the colour probe, 17 the status list,
     // 18 on the init status (all 101 attempts).
     const std::string gyroFailsReadFails =
-        MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}, {"fault", "fault get-fail from=18 times=101"}});
+        MakeHub({{"sensor gyro ", "sensor gyro counts=2,-2,1 status=fail"}, {"", "fault get-fail from=18 times=101"}});
     const Scenario cases[] = {
         {"both pass",
          "",
@@ -235,7 +238,7 @@ TEST(HubSequence, CheckInitialize)
          2,
          steps + " " + kFinalClear + " mode"},
         {"status 2 alone",
-         MakeHub({{"init", "mem 0x081200 02"}}),
+         MakeHub({{"mem 0x081200 ", "mem 0x081200 02"}}),
          {"/CHECKINITIALIZE"},
          kFound + "Fusion: 9D.\r\n" + kStatus6 + "Check Sensors pass!\r\nInitialize Sensors Fail!\r\n" + kFail,
          1,
@@ -288,7 +291,7 @@ TEST(HubSequence, PresenceCheck)
     // A status list that cannot be fetched counts as passing: get-feature 17.
     cases.push_back(
         {"no status list",
-         MakeHub({{"gyro", "sensor gyro counts=2,-2,1 status=fail"}, {"fault", "fault get-fail from=17 times=1"}}),
+         MakeHub({{"sensor gyro ", "sensor gyro counts=2,-2,1 status=fail"}, {"", "fault get-fail from=17 times=1"}}),
          {"/CS"},
          kFound + "Fusion: 9D.\r\nThe number of sensor is 0.\r\n" + kPass,
          0,

@@ -122,6 +122,7 @@ TEST_F(Inventory, ColourProbe)
     } cases[] = {
         {"last byte set", {0, 0, 0, 1}, {}, 1, true},
         {"first byte set", {7, 0, 0, 0}, {}, 1, true},
+        {"third byte set", {0, 0, 9, 0}, {}, 1, true},
         {"all zero", {0, 0, 0, 0}, {}, 0, true},
         // The probe unanswered is no absent sensor: the inventory fails.
         {"no reply", {1, 1, 1, 1}, [] { sim::HubFaults f; f.getFail = FaultWindow::From(13); return f; }(), 0, false},
@@ -192,6 +193,7 @@ TEST_F(Inventory, StatusList)
         bool gyroVariant;
         std::uint8_t result;
         std::string lines;
+        std::string reply;  // the status list's GET line
     } cases[] = {
         {"n 3, mask 0x0005",
          {0x01, 0x08, 0x02},
@@ -199,22 +201,25 @@ TEST_F(Inventory, StatusList)
          0x0005,
          false,
          1,
-         "The number of sensor is 3.\r\nError Sensor ID: 0x08\r\n"},
+         "The number of sensor is 3.\r\nError Sensor ID: 0x08\r\n",
+         "GET 5a0b00030500010802" + std::string(16, '0')},
         {"n 5, mask 0x001B, variant",
          {0x01, 0x08, 0x02, 0x03, 0x04},
          5,
          0x001B,
          true,
          0,
-         "The number of sensor is 5.\r\n"},
+         "The number of sensor is 5.\r\n",
+         "GET 5a0b00051b000108020304" + std::string(12, '0')},
         {"n 5, mask 0x001B",
          {0x01, 0x08, 0x02, 0x03, 0x04},
          5,
          0x001B,
          false,
          1,
-         "The number of sensor is 5.\r\nError Sensor ID: 0x02\r\n"},
-        {"n 0", {}, 0, 0x0000, false, 0, "The number of sensor is 0.\r\n"},
+         "The number of sensor is 5.\r\nError Sensor ID: 0x02\r\n",
+         "GET 5a0b00051b000108020304" + std::string(12, '0')},
+        {"n 0", {}, 0, 0x0000, false, 0, "The number of sensor is 0.\r\n", "GET 5a0b" + std::string(30, '0')},
         {"n 10, all failing",
          {1, 2, 3, 4, 8, 0x0F, 0x11, 0x20, 0x21, 0xAB},
          10,
@@ -223,14 +228,16 @@ TEST_F(Inventory, StatusList)
          10,
          "The number of sensor is 10.\r\nError Sensor ID: 0x01\r\nError Sensor ID: 0x02\r\nError Sensor ID: "
          "0x03\r\nError Sensor ID: 0x04\r\nError Sensor ID: 0x08\r\nError Sensor ID: 0x0F\r\nError Sensor ID: "
-         "0x11\r\nError Sensor ID: 0x20\r\nError Sensor ID: 0x21\r\nError Sensor ID: 0xAB\r\n"},
+         "0x11\r\nError Sensor ID: 0x20\r\nError Sensor ID: 0x21\r\nError Sensor ID: 0xAB\r\n",
+         "GET 5a0b000a00fc01020304080f112021ab00"},
         {"n 12, entry 10 failing",
          {1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
          12,
          0x0BFF,
          false,
          1,
-         "The number of sensor is 12.\r\nError Sensor Entry: 10 (no sensor ID in the reply)\r\n"},
+         "The number of sensor is 12.\r\nError Sensor Entry: 10 (no sensor ID in the reply)\r\n",
+         "GET 5a0b000cff0b0102030405060708090a00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,8 +250,8 @@ TEST_F(Inventory, StatusList)
         EXPECT_EQ(CheckSensorExist(0), c.result);
         EXPECT_EQ(ConsoleText(), c.lines);
         EXPECT_EQ(LogText(), c.lines);
-        EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a0b" + std::string(30, '0'), "SLEEP 50",
-                                                      Events({"GET"}).at(0), "SLEEP 20"}));
+        EXPECT_EQ(Events(),
+                  (std::vector<std::string>{"SET 5a0b" + std::string(30, '0'), "SLEEP 50", c.reply, "SLEEP 20"}));
     }
 }
 

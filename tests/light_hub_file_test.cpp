@@ -75,20 +75,4 @@ TEST_F(LightHubFile, Directives)
     EXPECT_EQ(std::vector<std::uint8_t>(data, data + 4), (std::vector<std::uint8_t>{5, 0, 6, 0}));
 }
 
-TEST_F(LightHubFile, DirectiveFaults)
-{
-    const char* cases[] = {
-        "light-sensor gains=maybe\n",      "light-sensor zero-fetches=-1\n", "light-sensor lux=3\n",
-        "light-sensor apply\n",            "colour-sensor zero-fetches=1,2\n", "colour-sensor zero-fetches=a\n",
-        "psensor state=100\n",             "psensor error=zz\n",             "psensor data=1\n",
-        "psensor data=1,70000\n",          "psensor zero-polls=x\n",         "psensor mode=1\n",
-    };
-    for (const char* text : cases) {
-        std::string error;
-        EXPECT_FALSE(sim::LoadHubText(std::string("device /dev/hub hub\n") + text, "t.hub", sim::Port(), error))
-            << text;
-        EXPECT_EQ(error.rfind("t.hub:2: ", 0), 0u) << error;
-    }
-}
-
 }  // namespace

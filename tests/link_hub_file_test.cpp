@@ -120,32 +120,4 @@ TEST_F(LinkHubFile, Directives)
     EXPECT_EQ(hub->statusCount, 7);
 }
 
-TEST_F(LinkHubFile, DirectiveFaults)
-{
-    const struct {
-        const char* text;
-        const char* error;
-    } cases[] = {
-        {"param-area ram=0x1000000\n", "t.hub:1: param-area: bad ram '0x1000000'"},
-        {"param-area length=65536\n", "t.hub:1: param-area: bad length '65536'"},
-        {"param rom ext 1\n", "t.hub:1: param: unknown copy 'rom' (ram, flash, both)"},
-        {"param ram acc1-bias 1 2\n", "t.hub:1: param acc1-bias: 3 values are needed"},
-        {"param ram acc1-bias 1 2 40000\n", "t.hub:1: param acc1-bias: bad value '40000'"},
-        {"param ram nothing 1\n", "t.hub:1: param: unknown field 'nothing'"},
-        {"param-area ram=0xFFFFFF\nparam ram acc1-bias 1 2 3\n", "t.hub:2: param: the bytes run past 0xFFFFFF"},
-        {"sensor thermometer\n", "t.hub:1: sensor: unknown sensor 'thermometer'"},
-        {"sensor acc1 value=1,2\n", "t.hub:1: sensor acc1: bad value '1,2'"},
-        {"sensor light angle=3\n", "t.hub:1: sensor light: unknown setting 'angle'"},
-        {"sensor acc1 status=maybe\n", "t.hub:1: sensor acc1: bad status 'maybe'"},
-        {"fusion-variant\n", "t.hub:1: fusion-variant: yes or no is needed"},
-        {"status-list n=256\n", "t.hub:1: status-list: bad n '256'"},
-        {"status-list entry=3\n", "t.hub:1: status-list: bad entry '3' (ID:ok or ID:fail)"},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(sim::LoadHubText(c.text, "t.hub", sim::Port(), error)) << c.text;
-        EXPECT_EQ(error, c.error);
-    }
-}
-
 }  // namespace

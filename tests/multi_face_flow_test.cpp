@@ -10,9 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,7 +19,6 @@
 #include "common/output.h"
 #include "hub/discovery.h"
 #include "procedures/calibrate.h"
-#include "sim/hub_file.h"
 #include "tests/sim_fixture.h"
 
 namespace {
@@ -71,16 +68,12 @@ protected:
         Restart();
         record = Calls{};
         record.returns = returns;
-        std::ifstream in(std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub");
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        std::string text = buffer.str();
+        std::string text = SourceHubFile("healthy.hub");
         if (!acc2Line.empty()) {
             const std::string old = "sensor acc2 value=0,0,1 angle=2";
             text.replace(text.find(old), old.size(), acc2Line);
         }
-        std::string error;
-        ASSERT_TRUE(sim::LoadHubText(text, "healthy.hub", sim::Port(), error)) << error;
+        ASSERT_TRUE(PlaceHubFile(text, "healthy.hub"));
 
         args_ = options;
         argv_ = {const_cast<char*>("tool")};

@@ -19,21 +19,6 @@ namespace {
 
 using namespace wholerun;
 
-// The healthy machine with each line that starts with the first text of a
-// pair replaced by the second (a line that is not there is an error).
-std::string HealthyWith(const std::vector<std::pair<std::string, std::string>>& changes)
-{
-    std::string text = ReadFile(kHealthyHub);
-    for (const auto& change : changes) {
-        const std::size_t at = text.find("\n" + change.first);
-        EXPECT_NE(at, std::string::npos) << change.first;
-        if (at == std::string::npos) continue;
-        const std::size_t end = text.find('\n', at + 1);
-        text.replace(at + 1, end - at - 1, change.second);
-    }
-    return text;
-}
-
 // The lines of the blocks: the console (or the run log) after the hub's header lines (found,
 // fusion, status list) and the angle check before calibration, up to the
 // first line of the save step or the total result.
@@ -174,9 +159,9 @@ std::string CompassLog(int level)
 }
 
 // The fusion variant: its gyrometer slot holds 2.
-const std::string kGyroVariant = HealthyWith({{"fusion-variant ", "fusion-variant yes"}});
-const std::string kNoColour = HealthyWith({{"sensor colour ", "sensor colour present=no"}});
-const std::string kNoCompass = HealthyWith({{"sensor compass ", "sensor compass present=no"}});
+const std::string kGyroVariant = MakeHub({{"fusion-variant ", "fusion-variant yes"}});
+const std::string kNoColour = MakeHub({{"sensor colour ", "sensor colour present=no"}});
+const std::string kNoCompass = MakeHub({{"sensor compass ", "sensor compass present=no"}});
 
 }  // namespace
 
@@ -237,18 +222,18 @@ TEST(RowRuns, SelectionRule)
         // machine without the sensors the other rows need.
         {"/CUS2-CALI with /ACC1-TEST", "", {"/CUS2-CALI", "/ACC1-TEST"}, kAccTest + kCus2Cal, "test01 " + kCus2Call},
         {"/CUS2-CALI without ACC1",
-         HealthyWith({{"sensor acc1 ", "sensor acc1 present=no"}}),
+         MakeHub({{"sensor acc1 ", "sensor acc1 present=no"}}),
          {"/CUS2-CALI"},
          kCus2Cal,
          kCus2Call},
         // A failing row never stops the blocks: four self tests fail (each
         // after its ten attempts), the light reads 0; the calibrations still run and the sum is 5.
         {"failing tests",
-         HealthyWith({{"self-test acc1 ", "self-test acc1 status=0x10"},
-                      {"self-test gyro ", "self-test gyro status=0x10"},
-                      {"self-test compass ", "self-test compass status=0x10"},
-                      {"self-test acc2 ", "self-test acc2 status=0x10"},
-                      {"sensor light ", "sensor light lux=0"}}),
+         MakeHub({{"self-test acc1 ", "self-test acc1 status=0x10"},
+                  {"self-test gyro ", "self-test gyro status=0x10"},
+                  {"self-test compass ", "self-test compass status=0x10"},
+                  {"self-test acc2 ", "self-test acc2 status=0x10"},
+                  {"sensor light ", "sensor light lux=0"}}),
          {},
          "Accel Test   : Fail - 0x10.\r\nGyro  Test   : Fail - 0x10.\r\nCompass Test : Fail - 0x10.\r\n"
          "Accel2 Test  : Fail - 0x10.\r\nLight Test   : Fail - No data\r\n" +
@@ -261,7 +246,7 @@ TEST(RowRuns, SelectionRule)
         // labels are completed with the verdict alone and the next text
         // follows on the same line.
         {"multi-face option without a flow",
-         HealthyWith({{"sensor acc2 ", "sensor acc2 present=no"}}),
+         MakeHub({{"sensor acc2 ", "sensor acc2 present=no"}}),
          {"/ACC1-2P-CALI", "/GYRO-CALI"},
          kAccTest + kGyroTest + kCompTest + kLightTest + kColorTest +
              "Accelerometer Calibration    : Pass Gyrometer Calibration        : Pass ",

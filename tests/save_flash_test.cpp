@@ -399,6 +399,8 @@ TEST_F(SaveFlash, FlagByteCopiesOutsideTheAreaAreSkipped)
         {"block of 20 bytes: ACC2 flag at 25 lies outside", 20, 0, {kRam + 11}},
         {"block of 11 bytes: both lie outside", 11, 0, {}},
         {"RAM ext far past the block", kLength, 0x10, {kRam + 11}},
+        // RAM ext 34 + 256: the ACC2 target is the first byte past the block.
+        {"RAM flag target just past the block", 25 + kExt + 256, 0x01, {kRam + 11}},
     };
     for (const Case& c : cases) {
         Restart();
@@ -469,6 +471,14 @@ TEST_F(SaveFlash, MaskSensorsAndFieldsDecideWhichLinesAppear)
              ColorTransmittance[0] = ColorTransmittance[2] = 40.0f;
          },
          ""},
+        {"colour R transmittance 0: no colour line", ReportMaskColor,
+         [](std::vector<std::uint8_t>&) {
+             ColorSensorFlag = 1;
+             ColorTransmittance[1] = ColorTransmittance[2] = 40.0f;
+         },
+         ""},
+        {"no compass: no compass line", ReportMaskCompass,
+         [](std::vector<std::uint8_t>&) { SensorList[SensorSlotCompass] = SensorAbsent; }, ""},
         {"no signature: no compass line, ACC2 bias at 26", ReportMaskCompass | ReportMaskAcc2,
          [](std::vector<std::uint8_t>& b) {
              b[24] = 0x83;  // a valid pair swapped

@@ -16,18 +16,6 @@ namespace {
 
 using namespace wholerun;
 
-// The healthy machine with the given lines added at its end (later lines
-// override earlier ones) and, when acc2 is not empty, its ACC2 line replaced.
-std::string Healthy(const std::string& extra, const std::string& acc2 = "")
-{
-    std::string text = ReadFile(kHealthyHub);
-    if (!acc2.empty()) {
-        const std::string line = "sensor acc2 value=0,0,1 angle=2";
-        text.replace(text.find(line), line.size(), acc2);
-    }
-    return text + extra;
-}
-
 const std::string kAcc1NoConverge = ReadFile(std::string(XOV_SOURCE_DIR) + "/sim/hubs/acc1-no-converge.hub");
 
 // Console and log, up to the blocks. The angle check before calibration on
@@ -58,6 +46,17 @@ std::string NewAngle(int degrees)
     return "\r\n(New Angle=" + std::to_string(degrees) + ")\r\n";
 }
 
+// The waits behind the total times, in seconds from the run's start:
+//   head    1.57 up to the blocks with a ModeOption: mode switch 0.30 (50 + 50 + 200 ms), query 0.27
+//           (50 + 20 + 200), head clear 0.80 (four steps of 200), inventory and colour probe 0.20;
+//   default 6.70 up to the save step without options (the head, status list, angle, tests, calibrations);
+//   cal     1.17 a one-shot calibration attempt: request and busy poll 600 + 500, value read 50 + 20;
+//   report  2.08: both 1024-byte copies in 103 reads of 5 + 5 ms (1.03 each), two flag bytes of 10 ms;
+//   recheck 0.07 the angle re-check (50 + 20);
+//   pass    3.41 a pass of the verified save: snapshot and both copies 3 x 1.03, request 50 + 50 + 20 + 200;
+//   silent  1.35 a pass without a reply: the snapshot and the request;
+//   flags   0.02 the flag bytes after a verified save.
+// So the default run: default + report + recheck + pass + flags = 12.28 s, HealthySave(12).
 std::string TotalTime(int seconds)
 {
     return "(Total Time: " + std::to_string(seconds) + " s)\r\n";
@@ -134,6 +133,7 @@ TEST(SaveRuns, GateAndReportMask)
     std::string failingTests = kDefaultTests;
     failingTests.replace(failingTests.find("Gyro  Test   : Pass.\r\n"), 22, gyroFails);
     const std::string failingSelfTest = kFullHead + failingTests + kDefaultCalibrations + kFail;
+    // head + 10 x cal + report = 15.35 s
     const std::string acc1Fails = kModeHead +
                                   std::string("Accelerometer Calibration    : Fail (0) (0.20, 0.00, 1.00)\r\n") +
                                   kAcc1Biases + kNotSaved + TotalTime(15) + kFail;
@@ -141,6 +141,7 @@ TEST(SaveRuns, GateAndReportMask)
     for (int i = 0; i < 10; ++i) gyroAttempts += " X3";
     std::string acc1Attempts;
     for (int i = 0; i < 10; ++i) acc1Attempts += "X4 S ";
+    // head + 2 x cal + report + recheck + pass + flags = 9.49 s
     const std::string bothAcc = kModeHead + kAcc1Calibration + kAcc2Calibration + kAcc1Biases + kAcc2Biases +
                                 NewAngle(2) + kSaved + TotalTime(9) + kPass;
     const std::string proximity =
@@ -167,7 +168,7 @@ TEST(SaveRuns, GateAndReportMask)
         // One failing self test keeps the gate closed: the calibrations
         // still run, then no report, no save, no closing line, no time.
         {"a failing self test",
-         Healthy("self-test gyro status=0x10\n"),
+         MakeHub({{"", "self-test gyro status=0x10"}}),
          {},
          failingSelfTest,
          failingSelfTest,
@@ -178,7 +179,7 @@ TEST(SaveRuns, GateAndReportMask)
         {"/LIGHT-TEST passes", "", {"/LIGHT-TEST"}, lightTest, lightTest, 0, kModeHeadSteps + " S mode"},
         // ... and a calibration option opens it although a test failed.
         {"/ACC1-TEST fails, /ACC1-CALI",
-         Healthy("self-test acc1 status=0x20\n"),
+         MakeHub({{"", "self-test acc1 status=0x20"}}),
          {"/ACC1-TEST", "/ACC1-CALI"},
          acc1TestFails,
          acc1TestFails,
@@ -293,7 +294,7 @@ TEST(SaveRuns, NoSaveAndQuickSave)
         {"/QS", "", {"/QS"}, quick, quick, 0, blocks + kRecheckSteps + " X2 mode"},
         // No report, so no bias check either.
         {"/QS, biases out",
-         Healthy("param both acc1-bias 40 40 40\n"),
+         MakeHub({{"", "param both acc1-bias 40 40 40"}}),
          {"/QS"},
          quick,
          quick,
@@ -301,7 +302,7 @@ TEST(SaveRuns, NoSaveAndQuickSave)
          blocks + kRecheckSteps + " X2 mode"},
         // The quick save does not look at the answer.
         {"/QS, no answer",
-         Healthy("save silent=always\n"),
+         MakeHub({{"", "save silent=always"}}),
          {"/QS"},
          quick,
          quick,
@@ -324,8 +325,9 @@ TEST(SaveRuns, VerifiedSave)
         for (int i = 0; i < 11; ++i) passes += " " + kSavePass;
         const std::string body =
             kFullHead + kDefaultBlocks + report + "Save Fail!\r\n" + kNotSaved + TotalTime(46) + kFail;
+        // default + report + recheck + 11 x pass = 46.36 s
         const ToolRun run = Expect({"never matches",
-                                    Healthy("save stale=always\n"),
+                                    MakeHub({{"", "save stale=always"}}),
                                     {},
                                     body,
                                     body,
@@ -341,7 +343,7 @@ TEST(SaveRuns, VerifiedSave)
         // snapshot and sends the same request, and verifies.
         const std::string body = kFullHead + kDefaultBlocks + report + kSaved + TotalTime(13) + kPass;
         const ToolRun run = Expect({"first reply missing",
-                                    Healthy("save silent=1\n"),
+                                    MakeHub({{"", "save silent=1"}}),
                                     {},
                                     body,
                                     body,
@@ -381,7 +383,7 @@ TEST(SaveRuns, BiasLimits)
     };
     for (const Case& c : cases) {
         const bool fails = *c.limit != '\0';
-        Expect({c.name, Healthy(std::string("param both acc1-bias ") + c.counts + "\n"),
+        Expect({c.name, MakeHub({{"", std::string("param both acc1-bias ") + c.counts}}),
                 With({"/ACC1-CALI"}, c.options), acc1(c.shown, c.limit, false), acc1(c.shown, c.limit, true),
                 fails ? 1 : 0, fails ? failSteps : passSteps});
     }
@@ -407,7 +409,7 @@ TEST(SaveRuns, BiasLimits)
                BiasError(2, "0.15", log) + kNotSaved + TotalTime(4) + kFail;
     };
     Expect({"ACC2 39 counts",
-            Healthy("param both acc2-bias 0 39 0\n"),
+            MakeHub({{"", "param both acc2-bias 0 39 0"}}),
             {"/ACC2-CALI"},
             acc2(false),
             acc2(true),
@@ -419,7 +421,7 @@ TEST(SaveRuns, BiasLimits)
                BiasError(2, "0.15", log) + kNotSaved + TotalTime(5) + kFail;
     };
     Expect({"both out",
-            Healthy("param both acc1-bias 40 40 40\nparam both acc2-bias -40 -40 -40\n"),
+            MakeHub({{"", "param both acc1-bias 40 40 40\nparam both acc2-bias -40 -40 -40"}}),
             {"/ACC1-CALI", "/ACC2-CALI"},
             both(false),
             both(true),
@@ -436,7 +438,7 @@ TEST(SaveRuns, AngleRecheck)
     // "recheck-angle" (else the same).
     const std::string lying = "sensor acc2 value=0,0,1 angle-counts=805";
     const std::string lyingCheck = "The machine is lying-mode.\r\n(Angle=180)\r\n\r\n";
-    auto recheck = [](int counts) { return "save recheck-angle-counts=" + std::to_string(counts) + "\n"; };
+    auto recheck = [](int counts) { return "save recheck-angle-counts=" + std::to_string(counts); };
     struct Case {
         const char* name;
         std::string hub;
@@ -445,21 +447,36 @@ TEST(SaveRuns, AngleRecheck)
         int shown;          // the re-check's angle; -1: no re-check
         bool passes;
     } cases[] = {
-        {"tablet range by default", Healthy(recheck(805)), {}, "", 180, false},
-        {"/NOCA: no re-check", Healthy(recheck(805)), {"/NOCA"}, "", -1, true},
-        {"/SCA10: lying range", Healthy("", lying), {"/SCA10"}, lyingCheck, 180, true},
-        {"/SCA10: the tablet angle fails", Healthy(recheck(9), lying), {"/SCA10"}, lyingCheck, 2, false},
-        {"bare /SCA: /NEWSCA's default 10", Healthy(recheck(827), lying), {"/SCA"}, lyingCheck, 185, true},
-        {"/SCA10 /NEWSCA3", Healthy(recheck(827), lying), {"/SCA10", "/NEWSCA3"}, lyingCheck, 185, false},
-        {"/SCA65535: lying range", Healthy(recheck(805)), {"/SCA65535"}, kTabletMode2, 180, true},
-        {"/SCA65535: the tablet angle fails", Healthy(""), {"/SCA65535"}, kTabletMode2, 2, false},
-        {"/NEWCA30 at 30", Healthy(recheck(135)), {"/NEWCA30"}, "", 30, true},
-        {"/NEWCA30 at 31", Healthy(recheck(139)), {"/NEWCA30"}, "", 31, false},
-        {"/NEWCA30 at 330", Healthy(recheck(1475)), {"/NEWCA30"}, "", 330, true},
-        {"/NEWCA30 at 329", Healthy(recheck(1471)), {"/NEWCA30"}, "", 329, false},
-        {"bare /NEWCA at 0", Healthy(recheck(0)), {"/NEWCA"}, "", 0, true},
-        {"bare /NEWCA at 360", Healthy(recheck(1609)), {"/NEWCA"}, "", 360, true},
-        {"bare /NEWCA at 1", Healthy(recheck(5)), {"/NEWCA"}, "", 1, false},
+        {"tablet range by default", MakeHub({{"", recheck(805)}}), {}, "", 180, false},
+        {"/NOCA: no re-check", MakeHub({{"", recheck(805)}}), {"/NOCA"}, "", -1, true},
+        {"/SCA10: lying range", MakeHub({{"sensor acc2 ", lying}}), {"/SCA10"}, lyingCheck, 180, true},
+        {"/SCA10: the tablet angle fails",
+         MakeHub({{"sensor acc2 ", lying}, {"", recheck(9)}}),
+         {"/SCA10"},
+         lyingCheck,
+         2,
+         false},
+        {"bare /SCA: /NEWSCA's default 10",
+         MakeHub({{"sensor acc2 ", lying}, {"", recheck(827)}}),
+         {"/SCA"},
+         lyingCheck,
+         185,
+         true},
+        {"/SCA10 /NEWSCA3",
+         MakeHub({{"sensor acc2 ", lying}, {"", recheck(827)}}),
+         {"/SCA10", "/NEWSCA3"},
+         lyingCheck,
+         185,
+         false},
+        {"/SCA65535: lying range", MakeHub({{"", recheck(805)}}), {"/SCA65535"}, kTabletMode2, 180, true},
+        {"/SCA65535: the tablet angle fails", MakeHub({}), {"/SCA65535"}, kTabletMode2, 2, false},
+        {"/NEWCA30 at 30", MakeHub({{"", recheck(135)}}), {"/NEWCA30"}, "", 30, true},
+        {"/NEWCA30 at 31", MakeHub({{"", recheck(139)}}), {"/NEWCA30"}, "", 31, false},
+        {"/NEWCA30 at 330", MakeHub({{"", recheck(1475)}}), {"/NEWCA30"}, "", 330, true},
+        {"/NEWCA30 at 329", MakeHub({{"", recheck(1471)}}), {"/NEWCA30"}, "", 329, false},
+        {"bare /NEWCA at 0", MakeHub({{"", recheck(0)}}), {"/NEWCA"}, "", 0, true},
+        {"bare /NEWCA at 360", MakeHub({{"", recheck(1609)}}), {"/NEWCA"}, "", 360, true},
+        {"bare /NEWCA at 1", MakeHub({{"", recheck(5)}}), {"/NEWCA"}, "", 1, false},
     };
     for (const Case& c : cases) {
         const std::string body = kModeHead + c.check + kAcc1Calibration + kAcc1Biases +
@@ -487,7 +504,7 @@ TEST(SaveRuns, TotalTimeInWholeSeconds)
     const std::uint64_t elapsed = base.trace[tokens[last].line].t;
     ASSERT_LT(elapsed, 59999u);
     for (const std::uint64_t total : {std::uint64_t{59999}, std::uint64_t{60000}}) {
-        const std::string hub = Healthy("calibrate acc1 attempt-ms=" + std::to_string(total - elapsed) + "\n");
+        const std::string hub = MakeHub({{"", "calibrate acc1 attempt-ms=" + std::to_string(total - elapsed)}});
         const std::string body = kFullHead + kDefaultBlocks + kAcc1Biases + kGyroBiases + kCompBiases + kAcc2Biases +
                                  kLight + NewAngle(2) + kSaved + TotalTime(total == 59999 ? 59 : 60) + kPass;
         Expect({"lasting " + std::to_string(total) + " ms",
@@ -560,22 +577,20 @@ TEST(SaveRuns, SaveReplies)
          "R082000-0823fc X2 R090000-0903fc X2 R001000-0013fc R082000-0823fc " + kVerifiedSaveSteps,
          {kFirstSaveRequest, otherRamRequest, kAreaSaveRequest}},
         // Eleven passes at most.
+        // head + cal + report + recheck + 10 x silent + pass + flags = 21.82 s
         {"ten replies missing", "save silent=10", true, 21, repeat(missing, 10) + kVerifiedSaveSteps,
          std::vector<std::string>(11, kFirstSaveRequest)},
+        // head + cal + report + recheck + 11 x silent = 19.74 s
         {"eleven replies missing", "save silent=11", false, 19, repeat(missing, 11) + kFinalClear,
          std::vector<std::string>(11, kFirstSaveRequest)},
+        // head + cal + report + recheck + 11 x pass + flags = 42.42 s
         {"ten stale copies", "save stale=10", true, 42, repeat(kSavePass, 10) + kVerifiedSaveSteps,
          With({kFirstSaveRequest}, std::vector<std::string>(10, kAreaSaveRequest))},
     };
     for (const Case& c : cases) {
         const std::string text = body(c.saved, c.seconds);
-        const ToolRun run = Expect({c.name,
-                                    Healthy(std::string(c.save) + "\n"),
-                                    {"/ACC1-CALI"},
-                                    text,
-                                    text,
-                                    c.saved ? 0 : 1,
-                                    head + c.steps + " mode"});
+        const ToolRun run = Expect(
+            {c.name, MakeHub({{"", c.save}}), {"/ACC1-CALI"}, text, text, c.saved ? 0 : 1, head + c.steps + " mode"});
         EXPECT_EQ(SaveRequests(run), c.requests) << c.name;
     }
 }
@@ -603,7 +618,7 @@ TEST(SaveRuns, FlagBytesFromTheFlashCopy)
     // The eFlash copy's flag bytes differ from the RAM copy's (01): each
     // copy puts the eFlash byte into the RAM copy, "/NS" included, and the
     // save then stores it.
-    const std::string flags = Healthy("param flash acc1-flag 07\nparam flash acc2-flag 09\n");
+    const std::string flags = MakeHub({{"", "param flash acc1-flag 07\nparam flash acc2-flag 09"}});
     const std::string head = kModeHeadSteps + " X4 S ";
     const std::string notSaved = kModeHead + kAcc1Calibration + kAcc1Biases + kNotSaved + TotalTime(4) + kPass;
     const std::string saved = kModeHead + kAcc1Calibration + kAcc1Biases + NewAngle(2) + kSaved + TotalTime(8) + kPass;
@@ -624,7 +639,7 @@ TEST(SaveRuns, FlagBytesFromTheFlashCopy)
         // The ACC2 flag byte lies at 25 + each copy's own ext: 20 in the
         // eFlash copy until the save writes the RAM copy (34) there.
         {{"ext of each copy",
-          Healthy("param flash ext 20\nparam flash acc2-flag 0b\n"),
+          MakeHub({{"", "param flash ext 20\nparam flash acc2-flag 0b"}}),
           {"/ACC1-CALI"},
           saved,
           saved,
@@ -674,7 +689,7 @@ TEST(SaveRuns, AfterAMultiFaceFlow)
          0,
          kFullHeadSteps + " X4 X4 X4 X4 X4 X4 X4 X4 acc2 " + kReportSteps + " " + kVerifiedSaveSteps + " mode"},
         {"ACC2 two faces, bias out",
-         Healthy("param both acc2-bias 0 39 0\n"),
+         MakeHub({{"", "param both acc2-bias 0 39 0"}}),
          {"/ACC2-2P-CALI", "/ACC-CALI-DELAY1"},
          acc2Out(false),
          acc2Out(true),

@@ -76,31 +76,6 @@ TEST_F(SelfTestHubFile, RepliesFollowTheDirectives)
     EXPECT_EQ(ask(HidCmdGetSensorValue, SensorIdCompassAccuracy), acc2);
 }
 
-TEST_F(SelfTestHubFile, BadLines)
-{
-    const struct {
-        const char* text;
-        const char* error;
-    } cases[] = {
-        {"self-test\n", "t.hub:1: self-test: a sensor name is needed"},
-        {"self-test light\n", "t.hub:1: self-test: unknown sensor 'light' (acc1, gyro, compass, acc2)"},
-        {"self-test acc1 busy=x\n", "t.hub:1: self-test acc1: bad busy 'x'"},
-        {"self-test acc1 status=0x100000000\n", "t.hub:1: self-test acc1: bad status '0x100000000'"},
-        {"self-test acc1 echo=both\n", "t.hub:1: self-test acc1: bad echo 'both'"},
-        {"self-test acc1 speed=1\n", "t.hub:1: self-test acc1: unknown setting 'speed'"},
-        {"self-test acc1 busy\n", "t.hub:1: self-test: unknown word 'busy'"},
-        {"init-status 256\n", "t.hub:1: init-status: one number 0 to 255 is needed"},
-        {"init-status\n", "t.hub:1: init-status: one number 0 to 255 is needed"},
-        {"compass-accuracy\n", "t.hub:1: compass-accuracy: at least one value is needed"},
-        {"compass-accuracy 1 300\n", "t.hub:1: compass-accuracy: bad value '300' (0 to 255)"},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(sim::LoadHubText(c.text, "t.hub", sim::Port(), error)) << c.text;
-        EXPECT_EQ(error, c.error);
-    }
-}
-
 TEST_F(SelfTestHubFile, HealthyMachinePasses)
 {
     ASSERT_TRUE(Load(SourceHubFile("healthy.hub"), "healthy.hub"));

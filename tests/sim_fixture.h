@@ -79,16 +79,25 @@ protected:
         return hub;
     }
 
-    // Loads a hub file into the simulated port and opens its hub device into
-    // hFile slot 0 as discovery would leave it; the trace starts empty. A
-    // file that does not load fails the test with the loader's message.
-    bool LoadHubFile(const std::string& text, const std::string& name, std::shared_ptr<sim::SimHub>& hub)
+    // Loads a hub file into the simulated port and leaves its devices for
+    // discovery to find; the trace starts empty. A file that does not load
+    // fails the test with the loader's message.
+    bool PlaceHubFile(const std::string& text, const std::string& name, std::shared_ptr<sim::SimHub>* hub = nullptr)
     {
         std::string error;
-        if (!sim::LoadHubText(text, name, sim::Port(), error, &hub)) {
+        if (!sim::LoadHubText(text, name, sim::Port(), error, hub)) {
             ADD_FAILURE() << error;
             return false;
         }
+        sim::TraceReset();
+        return true;
+    }
+
+    // Loads a hub file as PlaceHubFile does and opens its hub device into
+    // hFile slot 0 as discovery would leave it.
+    bool LoadHubFile(const std::string& text, const std::string& name, std::shared_ptr<sim::SimHub>& hub)
+    {
+        if (!PlaceHubFile(text, name, &hub)) return false;
         for (int index = 0; index < 8; ++index) {
             const sim::SimDevice* device = sim::Port().Device(index);
             if (device != nullptr && device->hub) hFile[0] = sim::Port().Open(index);

@@ -183,12 +183,24 @@ TEST(HubFile, DevicesMemoryStateAndFaults)
     EXPECT_EQ(hub->faults.replyCommandValue, 0x0A);
 }
 
-TEST(HubFile, FaultsNameTheLine)
+// Every directive's bad lines: the load fails with the file, the line and
+// what is wrong with it.
+TEST(HubFile, BadLinesNameTheLineAndTheFault)
 {
+    // The light and colour directives follow a hub device; the save
+    // directive follows a machine with a parameter area.
+    const std::string hub = "device /dev/hub hub\n";
+    const std::string saveMachine =
+        "device /dev/sim/sensorhub hub\n"
+        "sensor acc1 value=0,0,1\n"
+        "sensor acc2 value=0,0,1 angle-counts=9\n"
+        "param-area eflash=0x001000 ram=0x082000 length=20\n"
+        "param both acc1-bias 3 -2 5\n";
     struct Case {
         std::string text;
         std::string error;
     } cases[] = {
+        // Devices, memory, faults and the hub's mode.
         {"frobnicate 1\n", "t.hub:1: unknown directive 'frobnicate'"},
         {"# ok\ndevice\n", "t.hub:2: device: a path is needed"},
         {"device a pid=0x10000\n", "t.hub:1: device: bad pid '0x10000'"},
@@ -202,6 +214,66 @@ TEST(HubFile, FaultsNameTheLine)
         {"fault slow\n", "t.hub:1: fault: unknown kind 'slow'"},
         {"fault get-fail from=0\n", "t.hub:1: fault: bad from '0'"},
         {"hub custom-mode=maybe\n", "t.hub:1: hub: bad custom-mode 'maybe'"},
+        // The parameter area, the sensors, the fusion variant, the status list.
+        {"param-area ram=0x1000000\n", "t.hub:1: param-area: bad ram '0x1000000'"},
+        {"param-area length=65536\n", "t.hub:1: param-area: bad length '65536'"},
+        {"param rom ext 1\n", "t.hub:1: param: unknown copy 'rom' (ram, flash, both)"},
+        {"param ram acc1-bias 1 2\n", "t.hub:1: param acc1-bias: 3 values are needed"},
+        {"param ram acc1-bias 1 2 40000\n", "t.hub:1: param acc1-bias: bad value '40000'"},
+        {"param ram nothing 1\n", "t.hub:1: param: unknown field 'nothing'"},
+        {"param-area ram=0xFFFFFF\nparam ram acc1-bias 1 2 3\n", "t.hub:2: param: the bytes run past 0xFFFFFF"},
+        {"sensor thermometer\n", "t.hub:1: sensor: unknown sensor 'thermometer'"},
+        {"sensor acc1 value=1,2\n", "t.hub:1: sensor acc1: bad value '1,2'"},
+        {"sensor light angle=3\n", "t.hub:1: sensor light: unknown setting 'angle'"},
+        {"sensor acc1 status=maybe\n", "t.hub:1: sensor acc1: bad status 'maybe'"},
+        {"fusion-variant\n", "t.hub:1: fusion-variant: yes or no is needed"},
+        {"status-list n=256\n", "t.hub:1: status-list: bad n '256'"},
+        {"status-list entry=3\n", "t.hub:1: status-list: bad entry '3' (ID:ok or ID:fail)"},
+        // Self tests, the init status and the compass accuracy.
+        {"self-test\n", "t.hub:1: self-test: a sensor name is needed"},
+        {"self-test light\n", "t.hub:1: self-test: unknown sensor 'light' (acc1, gyro, compass, acc2)"},
+        {"self-test acc1 busy=x\n", "t.hub:1: self-test acc1: bad busy 'x'"},
+        {"self-test acc1 status=0x100000000\n", "t.hub:1: self-test acc1: bad status '0x100000000'"},
+        {"self-test acc1 echo=both\n", "t.hub:1: self-test acc1: bad echo 'both'"},
+        {"self-test acc1 speed=1\n", "t.hub:1: self-test acc1: unknown setting 'speed'"},
+        {"self-test acc1 busy\n", "t.hub:1: self-test: unknown word 'busy'"},
+        {"init-status 256\n", "t.hub:1: init-status: one number 0 to 255 is needed"},
+        {"init-status\n", "t.hub:1: init-status: one number 0 to 255 is needed"},
+        {"compass-accuracy\n", "t.hub:1: compass-accuracy: at least one value is needed"},
+        {"compass-accuracy 1 300\n", "t.hub:1: compass-accuracy: bad value '300' (0 to 255)"},
+        // Calibrations.
+        {"calibrate\n", "t.hub:1: calibrate: a sensor is needed"},
+        {"calibrate light\n", "t.hub:1: calibrate: unknown sensor 'light'"},
+        {"calibrate acc1 busy\n", "t.hub:1: calibrate: unknown word 'busy'"},
+        {"calibrate acc1 busy=x\n", "t.hub:1: calibrate acc1: bad busy 'x'"},
+        {"calibrate acc1 status=100\n", "t.hub:1: calibrate acc1: bad status '100'"},
+        {"calibrate acc1 reply=1,2\n", "t.hub:1: calibrate acc1: bad reply '1,2' (13 hex bytes)"},
+        {"calibrate acc1 length=18\n", "t.hub:1: calibrate acc1: bad length '18' (1 to 17)"},
+        {"calibrate acc1 after=1,2\n", "t.hub:1: calibrate acc1: bad after '1,2'"},
+        {"calibrate acc1 average=0x1000000\n", "t.hub:1: calibrate acc1: bad average '0x1000000'"},
+        {"calibrate acc1 speed=2\n", "t.hub:1: calibrate acc1: unknown setting 'speed'"},
+        // The light, colour and proximity sensors.
+        {hub + "light-sensor gains=maybe\n", "t.hub:2: light-sensor: bad gains 'maybe' (apply or ignore)"},
+        {hub + "light-sensor zero-fetches=-1\n", "t.hub:2: light-sensor: bad zero-fetches '-1'"},
+        {hub + "light-sensor lux=3\n", "t.hub:2: light-sensor: unknown setting 'lux'"},
+        {hub + "light-sensor apply\n", "t.hub:2: light-sensor: unknown word 'apply'"},
+        {hub + "colour-sensor zero-fetches=1,2\n", "t.hub:2: colour-sensor: bad zero-fetches '1,2' (N or R,G,B)"},
+        {hub + "colour-sensor zero-fetches=a\n", "t.hub:2: colour-sensor: bad zero-fetches 'a' (N or R,G,B)"},
+        {hub + "psensor state=100\n", "t.hub:2: psensor: bad state '100' (a hex byte)"},
+        {hub + "psensor error=zz\n", "t.hub:2: psensor: bad error 'zz' (a hex byte)"},
+        {hub + "psensor data=1\n", "t.hub:2: psensor: bad data '1' (A,B)"},
+        {hub + "psensor data=1,70000\n", "t.hub:2: psensor: bad data '1,70000' (A,B)"},
+        {hub + "psensor zero-polls=x\n", "t.hub:2: psensor: bad zero-polls 'x'"},
+        {hub + "psensor mode=1\n", "t.hub:2: psensor: unknown setting 'mode'"},
+        // The save request's answers.
+        {saveMachine + "save silent=x\n", "t.hub:6: save: bad silent 'x' (a number or always)"},
+        {saveMachine + "save bytes=2\n", "t.hub:6: save: bad bytes '2' (B1,B2)"},
+        {saveMachine + "save ram=0x1000000\n", "t.hub:6: save: bad ram '0x1000000'"},
+        {saveMachine + "save length=65536\n", "t.hub:6: save: bad length '65536'"},
+        {saveMachine + "save recheck-angle=abc\n", "t.hub:6: save: bad recheck-angle 'abc'"},
+        {saveMachine + "save recheck-angle-counts=40000\n", "t.hub:6: save: bad recheck-angle-counts '40000'"},
+        {saveMachine + "save speed=1\n", "t.hub:6: save: unknown setting 'speed'"},
+        {saveMachine + "save quick\n", "t.hub:6: save: unknown word 'quick'"},
     };
     for (const Case& c : cases) {
         sim::SimPort port;
