@@ -88,12 +88,13 @@ TEST(HubSequence, Acc2PrecheckClearsItsAreaAndNothingElse)
         {"wins over every other step", hub,
          With({"/PRECHECKACC2", "/FWVER", "/CHECKINITIALIZE", "/CS", "/ANGLE", "/NC"}, kModeOptions), body, 0,
          "mode query clear[read 08203c-082041] acc2 mode"},
-        {"no ACC2 reply reads zeros and passes",
+        // Zeros that the hub never sent are no reading.
+        {"no ACC2 reply fails the pre-check",
          MakeHub({{"", "fault get-fail from=3 times=1"}}),
          {"/PRECHECKACC22"},
-         kFound + "ACC2: 0.00, 0.00, 0.00\r\n" + kPass,
-         0,
-         "mode query acc2 mode"},
+         kFound + "Get ACC2 Value Fail!\r\n" + kFail,
+         245,
+         "mode query acc2 clear0[082000-082001] mode"},
     };
     for (const Scenario& s : cases) Check(s);
 }
@@ -288,14 +289,14 @@ TEST(HubSequence, PresenceCheck)
                      kFound + "Fusion: 9D.\r\n" + kStatus6 + kPass,
                      0,
                      "mode query " + kHeadClear + " inventory status mode"});
-    // A status list that cannot be fetched counts as passing: get-feature 17.
+    // A status list that cannot be fetched is no empty list: get-feature 17.
     cases.push_back(
         {"no status list",
          MakeHub({{"sensor gyro ", "sensor gyro counts=2,-2,1 status=fail"}, {"", "fault get-fail from=17 times=1"}}),
          {"/CS"},
-         kFound + "Fusion: 9D.\r\nThe number of sensor is 0.\r\n" + kPass,
-         0,
-         "mode query " + kHeadClear + " inventory status mode"});
+         kFound + "Fusion: 9D.\r\nGet Sensor Status Fail!\r\nCheck Sensors Fail and Stop!\r\n" + kFail,
+         240,
+         "mode query " + kHeadClear + " inventory status clear0[082000-082001] mode"});
     for (const Scenario& s : cases) Check(s);
 }
 

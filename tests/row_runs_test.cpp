@@ -242,14 +242,14 @@ TEST(RowRuns, SelectionRule)
              " cal01:" + kOneShot + " cal08:" + kOneShot,
          5},
         // A multi-face option without its flow (no second accelerometer):
-        // the one-shot calibrations run with the selection set, so their
-        // labels are completed with the verdict alone and the next text
-        // follows on the same line.
+        // the selection counts as none from the calibrations on, so they
+        // check their values and complete their lines.
         {"multi-face option without a flow",
          MakeHub({{"sensor acc2 ", "sensor acc2 present=no"}}),
          {"/ACC1-2P-CALI", "/GYRO-CALI"},
          kAccTest + kGyroTest + kCompTest + kLightTest + kColorTest +
-             "Accelerometer Calibration    : Pass Gyrometer Calibration        : Pass ",
+             "Accelerometer Calibration    : Pass (0.00, 0.00, 1.00)\r\n"
+             "Gyrometer Calibration        : Pass (0.45, -0.45, 0.22)\r\n",
          "test01 test02 test03 cal01:" + kOneShot + " " + kGyroCall},
         // "/NC": the test block as without it, no calibration row at all.
         {"/NC", "", {"/NC", "/ACC1-TEST", "/ACC1-CALI", "/GYRO-CALI", "/CUS2-CALI"}, kAccTest, "test01"},
