@@ -144,6 +144,32 @@ TEST_F(CompassCalibration, FailedFetchKeepsTheLastAccuracy)
     EXPECT_EQ(LogText(), "Fail (2)\r\n");
 }
 
+TEST_F(CompassCalibration, OnlyAnsweringRepliesCarryTheAccuracy)
+{
+    // Replies that name another sensor or command, or follow an accuracy
+    // request that failed, carry no accuracy: 0 stands to the end.
+    for (const char* fault : {"wrong-echo", "reply-command", "set-fail"}) {
+        SCOPED_TRACE(fault);
+        Reconnect();
+        hub->SetCompassAccuracy(3);
+        const std::string f = fault;
+        (f == "wrong-echo" ? hub->faults.wrongEcho : f == "reply-command" ? hub->faults.replyCommand
+                                                                           : hub->faults.setFail) =
+            f == "set-fail" ? FaultWindow::From(2) : FaultWindow::Always();
+        EXPECT_EQ(DoCalibrationForComp(0), 30);
+        EXPECT_EQ(LogText(), "Fail (0)\r\n");
+    }
+
+    // A calibrate request that never went out started nothing: no polls.
+    Reconnect();
+    hub->SetCompassAccuracy(3);
+    hub->faults.setFail = FaultWindow::FirstN(1);
+    EXPECT_EQ(DoCalibrationForComp(0), 30);
+    EXPECT_EQ(Events({"SET"}), std::vector<std::string>{Line("SET FAIL", "5a0403000180")});
+    EXPECT_EQ(ConsoleText(), kLabel + "Fail (0)\r\n");
+    EXPECT_EQ(LogText(), "Fail (0)\r\n");
+}
+
 TEST_F(CompassCalibration, PacingWaitBeforeEveryTransfer)
 {
     HIDCMDDelayMS = 300;
