@@ -107,6 +107,38 @@ TEST_F(HubControl, SecondSendOnlyWhenTheReadBackIsNotTheWantedState)
     }
 }
 
+TEST_F(HubControl, FailedVendorReportIsSentAgain)
+{
+    // A report that the OS refused reached no hub and toggled nothing: it is
+    // sent again, three tries at most, before the read-back and for the
+    // second send alike.
+    struct Case {
+        const char* name;
+        bool hubOnBefore;
+        std::uint8_t mode;
+        FaultWindow setFail;
+        std::vector<bool> sent;  // each try: true when it went out
+        bool hubOnAfter;
+    } cases[] = {
+        {"off, first try fails", true, CustomCmdModeOff, FaultWindow::FirstN(1), {false, true}, false},
+        {"on, first try fails", false, CustomCmdModeOn, FaultWindow::FirstN(1), {false, true}, true},
+        {"on, second send fails once", true, CustomCmdModeOn, {2, 1}, {true, false, true}, true},
+        {"off, every try fails", true, CustomCmdModeOff, FaultWindow::Always(), {false, false, false}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        hub = ConnectHub();
+        hub->customMode = c.hubOnBefore;
+        hub->faults.setFail = c.setFail;
+        HidCustomCmdInit(0, c.mode);
+        std::vector<std::string> expected;
+        for (bool sent : c.sent) expected.push_back(sent ? kVendorSet : "SET FAIL " + kVendorSet.substr(4));
+        EXPECT_EQ(Sets(), expected);
+        EXPECT_EQ(hub->customMode, c.hubOnAfter);
+    }
+}
+
 TEST_F(HubControl, ModeOnEmptySlotDoesNothing)
 {
     hFile[0] = kNoHidHandle;
@@ -158,6 +190,17 @@ TEST_F(HubControl, ParameterAreaQueryFailures)
     EXPECT_EQ(buffer, 0u);
     EXPECT_EQ(length, 0);
     EXPECT_EQ(SleptMs(), 270u);
+
+    // A query that never went out: whatever the fetch brings answers an
+    // earlier request, so 1 with all three 0 as well.
+    hub->faults.getFail = FaultWindow::Off();
+    hub->faults.setFail = FaultWindow::Always();
+    eflash = buffer = length = 9;
+    EXPECT_EQ(GetEFlashBufferAddr(0, &eflash, &buffer, &length), 1);
+    EXPECT_EQ(eflash, 0u);
+    EXPECT_EQ(buffer, 0u);
+    EXPECT_EQ(length, 0);
+    hub->faults.setFail = FaultWindow::Off();
 
     // Empty slot: 1, outputs untouched, nothing sent.
     eflash = buffer = length = 9;
