@@ -97,6 +97,32 @@ TEST_F(LightGain, LightWithoutReadingPollsTheWholeBudget)
     EXPECT_EQ(SetAmbientLightGain(0, 0, 0), 0);
     EXPECT_EQ(Events({"GET FAIL"}).size(), 100u);
     EXPECT_EQ(SleptMs(), 2500u);
+
+    // Replies that answer another request carry no reading either, for the
+    // light sensor and for the colour channels.
+    for (const bool wrongEcho : {true, false}) {
+        SCOPED_TRACE(wrongEcho ? "wrong echo" : "other command");
+        Restart();
+        hub = ConnectHub();
+        hub->SetLightReading(250);
+        hub->SetColorValues(1, 2, 3);
+        (wrongEcho ? hub->faults.wrongEcho : hub->faults.replyCommand) = FaultWindow::Always();
+        EXPECT_EQ(SetAmbientLightGain(0, 0, 0), 0);
+        const std::uint16_t gains[6] = {};
+        std::uint16_t out[3] = {9, 9, 9};
+        SetColorSensorGain(0, gains, out, 1);
+        EXPECT_EQ(Rgb({out[0], out[1], out[2]}), Rgb({0, 0, 0}));
+        SetColorSensorGain(0, gains, out, 20);
+        EXPECT_EQ(Rgb({out[0], out[1], out[2]}), Rgb({0, 0, 0}));
+    }
+
+    // A gain request that failed set no gain: no reading is taken after it.
+    Restart();
+    hub = ConnectHub();
+    hub->SetLightReading(250);
+    hub->faults.setFail = FaultWindow::FirstN(1);
+    EXPECT_EQ(SetAmbientLightGain(0, 500, 250), 0);
+    EXPECT_EQ(Events({"SET"}).size(), 1u);
 }
 
 TEST_F(LightGain, LightOnAnEmptySlot)
