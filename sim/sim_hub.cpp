@@ -92,7 +92,8 @@ bool SimHub::OnGetFeature(HidReport& reply)
                 DefaultReply(lastRequest, reply);
         }
     }
-    if (faults.wrongEcho.Hits(getCount)) reply[2] = static_cast<std::uint8_t>(reply[2] + 1);
+    if (faults.wrongEcho.Hits(getCount))
+        reply[faults.wrongEchoByte] = static_cast<std::uint8_t>(reply[faults.wrongEchoByte] + 1);
     if (faults.replyCommand.Hits(getCount)) reply[1] = faults.replyCommandValue;
     reply[0] = HidReportId;
     return true;

@@ -59,9 +59,11 @@ struct HubFaults {
     FaultWindow getFail;       // by get-feature number: the fetch fails
     FaultWindow setFail;       // by set-feature number: the request fails (the hub never sees it)
     FaultWindow silent;        // by transfer number (sets and gets together): both kinds fail
-    FaultWindow wrongEcho;     // by get-feature number: reply byte 2 is off by one
+    FaultWindow wrongEcho;     // by get-feature number: reply byte wrongEchoByte is off by one
     FaultWindow replyCommand;  // by get-feature number: reply byte 1 is replyCommandValue
     std::uint8_t replyCommandValue = 0x09;
+    // 2 to 5: the echo of byte 2, or of a read's address (2-4) and count (5).
+    std::size_t wrongEchoByte = 2;
 };
 
 class SimHub {
