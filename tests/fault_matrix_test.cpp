@@ -62,10 +62,7 @@ const std::vector<Machine>& Machines()
 {
     static const std::vector<Machine> machines = {
         {"healthy", "healthy.hub", {}, false},
-        {"gyro self test fails",
-         "healthy.hub",
-         {{"self-test gyro busy=1", "self-test gyro busy=0 status=0x10"}},
-         true},
+        {"gyro self test fails", "healthy.hub", {{"self-test gyro busy=1", "self-test gyro busy=0 status=0x10"}}, true},
         {"ACC1 calibration does not converge", "acc1-no-converge.hub", {}, true},
         {"ACC1 bias beyond its limit",
          "healthy.hub",
@@ -81,7 +78,10 @@ const std::vector<Machine>& Machines()
          {{"sensor gyro value=0.44762,-0.44762,0.22381", "sensor gyro value=0.44762,-0.44762,0.22381 status=fail"}},
          true},
         {"light test fails", "healthy.hub", {{"sensor light lux=250", "sensor light lux=0"}}, true},
-        {"colour test fails", "healthy.hub", {{"colour-sensor gains=apply", "colour-sensor gains=apply zero-fetches=0,100,0"}}, true},
+        {"colour test fails",
+         "healthy.hub",
+         {{"colour-sensor gains=apply", "colour-sensor gains=apply zero-fetches=0,100,0"}},
+         true},
     };
     return machines;
 }
@@ -119,7 +119,8 @@ struct Transfer {
 struct RunResult {
     std::int32_t result = 0;
     std::string log;
-    std::vector<Transfer> transfers;  // in order, as the port handed them on
+    std::vector<Transfer> transfers;    // in order, as the port handed them on
+    std::uint32_t paramEFlashAddr = 0;  // the parameter area the hub would report
     std::uint32_t paramBufferAddr = 0;
     std::uint32_t paramLength = 0;
 };
@@ -175,6 +176,7 @@ RunResult RunOnce(const std::string& hubText)
         ADD_FAILURE() << error;
         return run;
     }
+    run.paramEFlashAddr = hub->paramEFlashAddr;
     run.paramBufferAddr = hub->paramBufferAddr;
     run.paramLength = hub->paramLength;
 
@@ -225,10 +227,10 @@ bool IsModeReport(const HidReport& r)
 
 bool IsKnownCommand(std::uint8_t command)
 {
-    static const std::set<std::uint8_t> known = {
-        HidCmdGetSensorValue, HidCmdSetSensorGain, HidCmdParameterBlock, HidCmdSelfTest,
-        HidCmdCalibrate,      HidCmdReadReg,       HidCmdWriteReg,       HidCmdReadRegF0,
-        HidCmdWriteRegF0,     HidCmdGetSensorStatus, HidCmdFusionTaskLock, HidCmdFusionTaskUnlock};
+    static const std::set<std::uint8_t> known = {HidCmdGetSensorValue,  HidCmdSetSensorGain,  HidCmdParameterBlock,
+                                                 HidCmdSelfTest,        HidCmdCalibrate,      HidCmdReadReg,
+                                                 HidCmdWriteReg,        HidCmdReadRegF0,      HidCmdWriteRegF0,
+                                                 HidCmdGetSensorStatus, HidCmdFusionTaskLock, HidCmdFusionTaskUnlock};
     return known.count(command) != 0;
 }
 
@@ -246,12 +248,17 @@ std::string Hex(unsigned value, int digits)
 
 std::string SensorName(std::uint8_t id)
 {
-    static const std::map<std::uint8_t, std::string> names = {
-        {SensorIdAcc1, "acc1"},       {SensorIdGyro, "gyro"},         {SensorIdCompass, "compass"},
-        {SensorIdAmbientLight, "light"}, {SensorIdCompassAccuracy, "compass-accuracy"},
-        {SensorIdAcc2, "acc2"},       {SensorIdPSensor, "psensor"},   {SensorIdColorValue, "colour"},
-        {SensorIdColor, "colour-probe"}, {SensorIdPSensorThreshold, "psensor-threshold"},
-        {SensorIdCustom2, "custom2"}};
+    static const std::map<std::uint8_t, std::string> names = {{SensorIdAcc1, "acc1"},
+                                                              {SensorIdGyro, "gyro"},
+                                                              {SensorIdCompass, "compass"},
+                                                              {SensorIdAmbientLight, "light"},
+                                                              {SensorIdCompassAccuracy, "compass-accuracy"},
+                                                              {SensorIdAcc2, "acc2"},
+                                                              {SensorIdPSensor, "psensor"},
+                                                              {SensorIdColorValue, "colour"},
+                                                              {SensorIdColor, "colour-probe"},
+                                                              {SensorIdPSensorThreshold, "psensor-threshold"},
+                                                              {SensorIdCustom2, "custom2"}};
     auto it = names.find(id);
     return it != names.end() ? it->second : "id " + Hex(id, 2);
 }
@@ -266,7 +273,9 @@ std::string RequestName(const HidReport& r)
         case HidCmdSetSensorGain:
             return "gain " + SensorName(r[2]);
         case HidCmdParameterBlock:
-            return r[2] == ParameterBlockGetAddr ? "area query" : r[2] == ParameterBlockSaveToFlash ? "save" : "param " + Hex(r[2], 2);
+            return r[2] == ParameterBlockGetAddr       ? "area query"
+                   : r[2] == ParameterBlockSaveToFlash ? "save"
+                                                       : "param " + Hex(r[2], 2);
         case HidCmdSelfTest:
             return "self-test " + SensorName(r[2]);
         case HidCmdCalibrate:
@@ -299,7 +308,7 @@ struct Layout {
     int readBackEnd = 0;                       // transfer number of the save read-back's last reply
 };
 
-Layout LayoutOf(const RunResult& run, std::uint32_t eFlashAddr)
+Layout LayoutOf(const RunResult& run)
 {
     Layout layout;
     std::string last = "(nothing asked)";
@@ -330,7 +339,7 @@ Layout LayoutOf(const RunResult& run, std::uint32_t eFlashAddr)
         if (r[1] == HidCmdParameterBlock) continue;
         if (r[1] != HidCmdReadReg || IsModeReport(r)) break;
         const std::uint32_t address = AddressOf(r);
-        if (address != next && address != eFlashAddr && address != run.paramBufferAddr) break;
+        if (address != next && address != run.paramEFlashAddr && address != run.paramBufferAddr) break;
         next = address + r[5];
     }
     return layout;
@@ -364,7 +373,8 @@ std::vector<Fault> FaultsOf(const Machine& machine, const Layout& layout)
     constexpr int kPast = 3;  // indices past the end of the fault-free run
     std::vector<Fault> faults;
     auto at = [](const std::vector<std::string>& names, int n) {
-        return n <= static_cast<int>(names.size()) ? names[static_cast<std::size_t>(n - 1)] : std::string("past the end");
+        return n <= static_cast<int>(names.size()) ? names[static_cast<std::size_t>(n - 1)]
+                                                   : std::string("past the end");
     };
     const int gets = static_cast<int>(layout.getRequest.size());
     const int sets = static_cast<int>(layout.setRequest.size());
@@ -377,8 +387,9 @@ std::vector<Fault> FaultsOf(const Machine& machine, const Layout& layout)
         const std::string& name = layout.getRequest[static_cast<std::size_t>(n - 1)];
         if (name.rfind("reply to read", 0) != 0) continue;
         for (int byte = 3; byte <= 5; ++byte)
-            faults.push_back({"fault wrong-echo byte=" + std::to_string(byte) + " from=" + std::to_string(n) + " times=1",
-                              "get " + std::to_string(n) + ", " + name});
+            faults.push_back(
+                {"fault wrong-echo byte=" + std::to_string(byte) + " from=" + std::to_string(n) + " times=1",
+                 "get " + std::to_string(n) + ", " + name});
     }
     for (int n = 1; n <= sets + kPast; ++n)
         faults.push_back({"fault set-fail from=" + std::to_string(n) + " times=1",
@@ -405,8 +416,6 @@ std::string LastLine(const std::string& log)
 
 TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
 {
-    constexpr std::uint32_t kEFlashAddr = 0x001000;  // of every machine here
-
     Findings falsePass{"a. a failing machine ends in Pass", {}};
     Findings silentPass{"b. the healthy hub goes silent before its save is read back and the run passes", {}};
     Findings unknownRequest{"c. a request with a command outside the table", {}};
@@ -431,7 +440,7 @@ TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
             EXPECT_EQ(clean.result, 0) << clean.log;
             EXPECT_TRUE(EndsWith(clean.log, kPass)) << clean.log;
         }
-        const Layout layout = LayoutOf(clean, kEFlashAddr);
+        const Layout layout = LayoutOf(clean);
         if (!machine.fails) {
             EXPECT_GT(layout.readBackEnd, 0) << "no save read-back in the healthy run";
         }
