@@ -194,7 +194,7 @@ bool FillDirective(HubFileContext& context, const std::vector<HubFileWord>& word
     return true;
 }
 
-// fault KIND [always] [from=K] [times=N] [value=B]
+// fault KIND [always] [from=K] [times=N] [value=B] [byte=N]
 bool FaultDirective(HubFileContext& context, const std::vector<HubFileWord>& words, std::string& error)
 {
     if (words.size() < 2) return Fail(error, "fault: a kind is needed");
@@ -224,6 +224,10 @@ bool FaultDirective(HubFileContext& context, const std::vector<HubFileWord>& wor
         } else if (key == "value" && kind->first == "reply-command") {
             if (!ParseNumber(value, 0xFF, number)) return Fail(error, "fault: bad value '" + value + "'");
             faults.replyCommandValue = static_cast<std::uint8_t>(number);
+        } else if (key == "byte" && kind->first == "wrong-echo") {
+            if (!ParseNumber(value, 5, number) || number < 2)
+                return Fail(error, "fault: bad byte '" + value + "' (2 to 5)");
+            faults.wrongEchoByte = static_cast<std::size_t>(number);
         } else {
             return UnknownSetting(error, "fault", key);
         }

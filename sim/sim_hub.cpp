@@ -92,7 +92,8 @@ bool SimHub::OnGetFeature(HidReport& reply)
                 DefaultReply(lastRequest, reply);
         }
     }
-    if (faults.wrongEcho.Hits(getCount)) reply[2] = static_cast<std::uint8_t>(reply[2] + 1);
+    if (faults.wrongEcho.Hits(getCount))
+        reply[faults.wrongEchoByte] = static_cast<std::uint8_t>(reply[faults.wrongEchoByte] + 1);
     if (faults.replyCommand.Hits(getCount)) reply[1] = faults.replyCommandValue;
     reply[0] = HidReportId;
     return true;
@@ -100,7 +101,10 @@ bool SimHub::OnGetFeature(HidReport& reply)
 
 void SimHub::Poke(std::uint32_t address, std::uint8_t value)
 {
-    memory[address & kAddressMask] = value;
+    address &= kAddressMask;
+    MemoryPage& page = memory[address >> 8];
+    page.bytes[address & 0xFF] = value;
+    page.written[address & 0xFF] = true;
 }
 
 void SimHub::Poke(std::uint32_t address, const std::vector<std::uint8_t>& bytes)
@@ -116,8 +120,10 @@ void SimHub::PokeText(std::uint32_t address, const std::string& text)
 
 std::uint8_t SimHub::Peek(std::uint32_t address) const
 {
-    auto it = memory.find(address & kAddressMask);
-    return it == memory.end() ? memoryFill : it->second;
+    address &= kAddressMask;
+    auto it = memory.find(address >> 8);
+    if (it == memory.end() || !it->second.written[address & 0xFF]) return memoryFill;
+    return it->second.bytes[address & 0xFF];
 }
 
 std::vector<std::uint8_t> SimHub::Peek(std::uint32_t address, std::size_t count) const

@@ -59,9 +59,11 @@ struct HubFaults {
     FaultWindow getFail;       // by get-feature number: the fetch fails
     FaultWindow setFail;       // by set-feature number: the request fails (the hub never sees it)
     FaultWindow silent;        // by transfer number (sets and gets together): both kinds fail
-    FaultWindow wrongEcho;     // by get-feature number: reply byte 2 is off by one
+    FaultWindow wrongEcho;     // by get-feature number: reply byte wrongEchoByte is off by one
     FaultWindow replyCommand;  // by get-feature number: reply byte 1 is replyCommandValue
     std::uint8_t replyCommandValue = 0x09;
+    // 2 to 5: the echo of byte 2, or of a read's address (2-4) and count (5).
+    std::size_t wrongEchoByte = 2;
 };
 
 class SimHub {
@@ -91,10 +93,16 @@ public:
     void SetCommand(std::uint8_t code, Command command) { commands[code] = std::move(command); }
 
     // --- state (plain members; later work adds more) ------------------------
-    std::map<std::uint32_t, std::uint8_t> memory;  // sparse hub memory
-    std::uint8_t memoryFill = 0;                   // what unwritten bytes read
-    bool customMode = false;                       // custom-command mode
-    bool requireCustomMode = false;                // ignore other commands while the mode is off
+    // Sparse hub memory in pages of 256 bytes, each byte with a flag that
+    // tells whether it was ever written.
+    struct MemoryPage {
+        std::array<std::uint8_t, 256> bytes{};
+        std::array<bool, 256> written{};
+    };
+    std::map<std::uint32_t, MemoryPage> memory;  // by address / 256
+    std::uint8_t memoryFill = 0;                 // what unwritten bytes read
+    bool customMode = false;                     // custom-command mode
+    bool requireCustomMode = false;              // ignore other commands while the mode is off
     HubFaults faults;
 
     // Bookkeeping that tests may read.

@@ -183,6 +183,29 @@ TEST(HubFile, DevicesMemoryStateAndFaults)
     EXPECT_EQ(hub->faults.replyCommandValue, 0x0A);
 }
 
+TEST(HubFile, WrongEchoNamesItsByte)
+{
+    // A one-byte read of 0x000010: bytes 2-4 echo the address, byte 5 the count.
+    struct Case {
+        std::string line;
+        std::string reply;
+    } cases[] = {
+        {"fault wrong-echo times=1", "5a051100000100"},
+        {"fault wrong-echo byte=2 times=1", "5a051100000100"},
+        {"fault wrong-echo byte=3 times=1", "5a051001000100"},
+        {"fault wrong-echo byte=4 times=1", "5a051000010100"},
+        {"fault wrong-echo byte=0x5 times=1", "5a051000000200"},
+    };
+    for (const Case& c : cases) {
+        sim::SimPort port;
+        std::shared_ptr<SimHub> hub;
+        std::string error;
+        ASSERT_TRUE(sim::LoadHubText(c.line + "\n", "t.hub", port, error, &hub)) << error;
+        EXPECT_EQ(Answer(*hub, Read(0x000010, 1)), c.reply + std::string(20, '0')) << c.line;
+        EXPECT_EQ(Answer(*hub, Read(0x000010, 1)), "5a051000000100" + std::string(20, '0')) << c.line;
+    }
+}
+
 // Every directive's bad lines: the load fails with the file, the line and
 // what is wrong with it.
 TEST(HubFile, BadLinesNameTheLineAndTheFault)
@@ -213,6 +236,9 @@ TEST(HubFile, BadLinesNameTheLineAndTheFault)
         {"mem 0x10 \"\\q\"\n", "t.hub:1: unknown escape \\q"},
         {"fault slow\n", "t.hub:1: fault: unknown kind 'slow'"},
         {"fault get-fail from=0\n", "t.hub:1: fault: bad from '0'"},
+        {"fault wrong-echo byte=1\n", "t.hub:1: fault: bad byte '1' (2 to 5)"},
+        {"fault wrong-echo byte=6\n", "t.hub:1: fault: bad byte '6' (2 to 5)"},
+        {"fault get-fail byte=3\n", "t.hub:1: fault: unknown setting 'byte'"},
         {"hub custom-mode=maybe\n", "t.hub:1: hub: bad custom-mode 'maybe'"},
         // The parameter area, the sensors, the fusion variant, the status list.
         {"param-area ram=0x1000000\n", "t.hub:1: param-area: bad ram '0x1000000'"},
