@@ -199,6 +199,7 @@ TEST(HubFile, FaultsNameTheLine)
         {"mem 0xFFFFFF 00 00\n", "t.hub:1: mem: the bytes run past 0xFFFFFF"},
         {"mem 0x10 \"open\n", "t.hub:1: unterminated quoted text"},
         {"mem 0x10 \"\\q\"\n", "t.hub:1: unknown escape \\q"},
+        {"sensor \"acc1\\x00\" present=no\n", "t.hub:1: sensor: NUL in \"acc1\\0\" (only mem may hold one)"},
         {"fault slow\n", "t.hub:1: fault: unknown kind 'slow'"},
         {"fault get-fail from=0\n", "t.hub:1: fault: bad from '0'"},
         {"hub custom-mode=maybe\n", "t.hub:1: hub: bad custom-mode 'maybe'"},
