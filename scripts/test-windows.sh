@@ -51,13 +51,13 @@ finish() {
 jobs=$(nproc)
 echo "== cross build (mingw-w64) into build/win"
 if ! { cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-         -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && ninja -C "$win" -j "$jobs" >/dev/null; }; then
+         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOV_WERROR=ON >/dev/null && ninja -C "$win" -j "$jobs" >/dev/null; }; then
   ninja -C "$win" 2>&1 | tail -30
   fail "cross build"
   finish
 fi
 echo "== Linux reference build into build/win-ref"
-if ! { cmake -S . -B "$ref" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOV_TESTS=OFF >/dev/null &&
+if ! { cmake -S . -B "$ref" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXOV_TESTS=OFF -DXOV_WERROR=ON >/dev/null &&
        ninja -C "$ref" -j "$jobs" >/dev/null; }; then
   ninja -C "$ref" 2>&1 | tail -30
   fail "Linux reference build"

@@ -1,5 +1,7 @@
 #include "sim/hub_file.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -16,6 +18,37 @@ namespace sim {
 namespace {
 
 constexpr std::uint64_t kMaxAddress = 0xFFFFFF;
+// The largest hub file read; the ones in sim/hubs are about 3 KiB.
+constexpr std::size_t kMaxFileSize = 1024 * 1024;
+
+// A word as it was written, NULs and other control bytes as escapes.
+std::string Visible(const std::string& text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\0')
+            shown += "\\0";
+        else if (byte < 0x20 || byte == 0x7F)
+            shown.append("\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 0xF]);
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// Paths and names cannot hold a NUL (the OS and the tool end them there);
+// only the byte strings of "mem" may.
+bool CheckNoNul(const std::vector<HubFileWord>& words, std::string& error)
+{
+    if (words[0].text == "mem" && !words[0].quoted) return true;
+    for (const HubFileWord& word : words) {
+        if (!word.quoted || word.text.find('\0') == std::string::npos) continue;
+        return Fail(error, Visible(words[0].text) + ": NUL in \"" + Visible(word.text) + "\" (only mem may hold one)");
+    }
+    return true;
+}
 
 int HexDigit(char c)
 {
@@ -340,6 +373,7 @@ bool LoadHubText(const std::string& text, const std::string& name, SimPort& port
         std::vector<HubFileWord> words;
         std::string message;
         bool ok = SplitLine(line, words, message);
+        if (ok && !words.empty()) ok = CheckNoNul(words, message);
         if (ok && !words.empty()) {
             auto it = Directives().find(words[0].text);
             if (words[0].quoted || it == Directives().end())
@@ -357,14 +391,21 @@ bool LoadHubText(const std::string& text, const std::string& name, SimPort& port
 
 bool LoadHubFile(const std::string& path, SimPort& port, std::string& error, std::shared_ptr<SimHub>* hubOut)
 {
+    // Before opening it: a directory would read as an empty file, a device
+    // or a pipe may never end (or block the open).
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return Fail(error, path + ": cannot be read");
+    if (!S_ISREG(status.st_mode)) return Fail(error, path + ": not a regular file");
+    if (static_cast<std::uint64_t>(status.st_size) > kMaxFileSize) return Fail(error, path + ": larger than 1 MiB");
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return LoadHubText(text.str(), path, port, error, hubOut);
+    if (!in) return Fail(error, path + ": cannot be read");
+    // One byte more than the limit, for a file that grew since the stat.
+    std::string text(kMaxFileSize + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) return Fail(error, path + ": cannot be read");
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxFileSize) return Fail(error, path + ": larger than 1 MiB");
+    return LoadHubText(text, path, port, error, hubOut);
 }
 
 }  // namespace sim

@@ -407,7 +407,7 @@ TEST(MultiFaceFlowRun, KeyPromptsOnAConsole)
     const std::string promptZm = "\r\nThe Z- side faces to the top, then press any key.";
     const std::string promptZp = "\r\nThe Z+ side faces to the top, then press any key.";
     auto onTerminal = [](std::string text) {
-        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 3) text.insert(at, "\r");
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 3) text.insert(at, 1, '\r');
         return text;
     };
     for (const std::string& prompt : {promptZm, promptZp}) {

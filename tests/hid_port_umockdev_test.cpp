@@ -503,7 +503,7 @@ std::string MaskTotalTime(std::string text)
         const std::size_t digits = at + head.size();
         std::size_t end = digits;
         while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-        text.replace(digits, end - digits, "#");
+        text.replace(digits, end - digits, 1, '#');
     }
     return text;
 }

@@ -41,7 +41,7 @@ std::uint8_t DoCalibration(std::uint8_t, std::uint8_t sensorId, std::uint8_t Cal
     if (CaliPhase == CaliPhaseOneShot || (sensorId != 1 && sensorId != 8)) return 0;
     char text[16];
     std::snprintf(text, sizeof text, "%u:%x", sensorId, CaliPhase);
-    record.calls += (record.calls.empty() ? "" : " ") + std::string(text);
+    record.calls.append(record.calls.empty() ? "" : " ").append(text);
     const std::vector<std::string> events = sim::TraceEvents();
     record.between.emplace_back(events.begin() + static_cast<std::ptrdiff_t>(record.traceSeen), events.end());
     record.traceSeen = events.size();

@@ -1,5 +1,6 @@
 // The stand-in executable, run as a process on hub files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <string>
@@ -15,6 +16,7 @@ using testutil::TempDir;
 using testutil::WriteFile;
 
 const std::string kHealthyHub = std::string(XOV_SOURCE_DIR) + "/sim/hubs/healthy.hub";
+constexpr std::size_t kMiB = 1024 * 1024;
 
 class SimBinary : public ::testing::Test {
 protected:
@@ -71,6 +73,10 @@ TEST_F(SimBinary, ToolOptionsReachTheTool)
 TEST_F(SimBinary, ItsOwnFaultsEndWith2BeforeTheToolStarts)
 {
     WriteFile(work.File("bad.hub"), "# fine\ndevice /dev/a\nmem 0x10 zz\n");
+    // Each of these would otherwise load: as an empty machine, or without end.
+    ASSERT_EQ(mkdir(work.File("dir.hub").c_str(), 0700), 0);
+    WriteFile(work.File("big.hub"), std::string(kMiB + 1, '\n'));
+    WriteFile(work.File("nul.hub"), "device /dev/sim/keyboard\ndevice \"/dev/sim/hub\\0x\" hub\n");
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -81,14 +87,29 @@ TEST_F(SimBinary, ItsOwnFaultsEndWith2BeforeTheToolStarts)
         {{"--hub", work.File("missing.hub"), "--"}, "missing.hub: cannot be read"},
         {{"--hub", work.File("bad.hub"), "--"}, "bad.hub:3: mem: bad byte 'zz'"},
         {{"--hub", kHealthyHub, "--trace", work.File("no/such/dir/t"), "--"}, "cannot create the trace file"},
+        {{"--hub", work.File("dir.hub"), "--"}, "dir.hub: not a regular file"},
+        {{"--hub", "/dev/zero", "--"}, "/dev/zero: not a regular file"},
+        {{"--hub", work.File("big.hub"), "--"}, "big.hub: larger than 1 MiB"},
+        {{"--hub", work.File("nul.hub"), "--"}, "nul.hub:2: device: NUL in \"/dev/sim/hub\\0x\""},
     };
     for (const Case& c : cases) {
+        // Nothing on standard output: the message goes to standard error.
+        const auto alone = Run(c.args);
+        EXPECT_EQ(alone.exitStatus, 2) << c.message;
+        EXPECT_EQ(alone.out, "") << c.message;
         const auto result = Run(c.args, true);
-        EXPECT_EQ(result.exitStatus, 2) << c.message;
         EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("XOV Sensor Hub Calibration Tool"), std::string::npos);
-        EXPECT_FALSE(testutil::FileExists(work.File("XOVSensorHubCalibration.log")));
+        EXPECT_FALSE(testutil::FileExists(work.File("XOVSensorHubCalibration.log"))) << c.message;
     }
+}
+
+TEST_F(SimBinary, AHubFileOfOneMiBIsRead)
+{
+    WriteFile(work.File("full.hub"), std::string(kMiB - 1, '\n') + "#");
+    const auto result = Run({"--hub", work.File("full.hub"), "--", "/ACC1-TEST"});
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_NE(result.out.find("Find 0 XOV SensorHub.\r\n"), std::string::npos) << result.out;
 }
 
 TEST_F(SimBinary, RealTimeWaitsForReal)

@@ -234,6 +234,7 @@ TEST(HubFile, BadLinesNameTheLineAndTheFault)
         {"mem 0xFFFFFF 00 00\n", "t.hub:1: mem: the bytes run past 0xFFFFFF"},
         {"mem 0x10 \"open\n", "t.hub:1: unterminated quoted text"},
         {"mem 0x10 \"\\q\"\n", "t.hub:1: unknown escape \\q"},
+        {"sensor \"acc1\\x00\" present=no\n", "t.hub:1: sensor: NUL in \"acc1\\0\" (only mem may hold one)"},
         {"fault slow\n", "t.hub:1: fault: unknown kind 'slow'"},
         {"fault get-fail from=0\n", "t.hub:1: fault: bad from '0'"},
         {"fault wrong-echo byte=1\n", "t.hub:1: fault: bad byte '1' (2 to 5)"},
