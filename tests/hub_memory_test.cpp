@@ -94,6 +94,24 @@ TEST_F(HubMemory, ReplyForAnotherCommandRepeatsTheChunk)
     EXPECT_EQ(data, std::vector<std::uint8_t>(12, 0x5C));
 }
 
+TEST_F(HubMemory, EveryEchoByteIsChecked)
+{
+    // A reply whose echo of the address (bytes 2 to 4) or of the count
+    // (byte 5) is off answers another read: the attempt is made again.
+    hub->Poke(0x081234, 0x42);
+    for (const std::size_t byte : {2u, 3u, 4u, 5u}) {
+        SCOPED_TRACE(byte);
+        sim::TraceReset();
+        hub->getCount = 0;
+        hub->faults.wrongEcho = FaultWindow::FirstN(1);
+        hub->faults.wrongEchoByte = byte;
+        std::uint8_t out = 0;
+        ASSERT_TRUE(WinDebugReadRegByte(0, 0x08, 0x12, 0x34, &out));
+        EXPECT_EQ(out, 0x42);
+        EXPECT_EQ(Sets(), std::vector<std::string>(2, ReadRequest(0x05, 0x081234, 1)));
+    }
+}
+
 TEST_F(HubMemory, SilentHubGetsExactly101Attempts)
 {
     hub->faults.getFail = FaultWindow::Always();
@@ -254,6 +272,11 @@ TEST_F(HubMemory, CompareFlashWithBuffer)
     sim::TraceReset();
     EXPECT_FALSE(CompareParameterWithFlashAndBuffer(0));
     EXPECT_TRUE(Events().empty());
+
+    // Copies that could not be read in full are not known to be equal.
+    gParamLength = 300;
+    hub->faults.getFail = FaultWindow::Always();
+    EXPECT_TRUE(CompareParameterWithFlashAndBuffer(0));
 }
 
 class PSensorPoll : public HubMemory {
