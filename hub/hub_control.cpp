@@ -30,8 +30,7 @@ bool ClearByte(std::uint8_t hub, std::uint64_t address)
 // looked at before each byte; a byte whose write finds it empty is skipped,
 // and so is a byte outside the block, which is not the tool's to write.
 // False when a write request failed.
-bool ClearBytes(std::uint8_t hub, std::uint32_t base, std::uint16_t length, std::uint64_t first,
-                std::uint32_t count)
+bool ClearBytes(std::uint8_t hub, std::uint32_t base, std::uint16_t length, std::uint64_t first, std::uint32_t count)
 {
     bool written = true;
     for (std::uint32_t i = 0; i < count; ++i) {

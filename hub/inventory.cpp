@@ -13,8 +13,8 @@ namespace {
 // and gives false.
 bool ReadInto(std::uint8_t hub, std::uint32_t address, std::uint8_t& working)
 {
-    return WinDebugReadRegByte(hub, static_cast<int>((address >> 16) & 0xFFu),
-                               static_cast<int>((address >> 8) & 0xFFu), static_cast<int>(address & 0xFFu), &working);
+    return WinDebugReadRegByte(hub, static_cast<int>((address >> 16) & 0xFFu), static_cast<int>((address >> 8) & 0xFFu),
+                               static_cast<int>(address & 0xFFu), &working);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kAccuracyPolls = 30;
 constexpr std::uint8_t kCompassCaliParam2 = 0x80;  // calibrate-parameter byte 2 of the compass request
-constexpr std::size_t kAccuracyByte = 9;            // low four bits: the compass accuracy
+constexpr std::size_t kAccuracyByte = 9;           // low four bits: the compass accuracy
 
 }  // namespace
 
@@ -37,8 +37,7 @@ std::uint8_t DoCalibrationForComp(std::uint8_t hub)
         const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdCompassAccuracy));
         SleepMs(50);
         HidReport reply{};
-        if (FetchReport(handle, reply) && sent &&
-            AnswersRequest(reply, HidCmdGetSensorValue, SensorIdCompassAccuracy))
+        if (FetchReport(handle, reply) && sent && AnswersRequest(reply, HidCmdGetSensorValue, SensorIdCompassAccuracy))
             accuracy = static_cast<std::uint8_t>(reply[kAccuracyByte] & 0x0Fu);
         SleepMs(20);
         PrintConsole("\rCompass Calibration        : %d", accuracy);

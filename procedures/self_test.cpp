@@ -75,8 +75,7 @@ std::uint8_t CheckData(HidHandle handle, std::uint8_t sensorId)
         if (!sent) continue;
         for (int fetch = 0; fetch < kFetchesPerAttempt; ++fetch) {
             HidReport reply{};
-            const bool answers =
-                FetchReport(handle, reply) && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
+            const bool answers = FetchReport(handle, reply) && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
             SleepMs(20);
             std::array<std::uint8_t, kDataLength> data{};
             for (std::size_t i = 0; i < kDataLength; ++i) data[i] = reply[3 + i];

@@ -511,11 +511,10 @@ TEST_F(Calibrate, Custom2ReadThatKeepsFailing)
     for (const auto& c : cases) {
         Fresh();
         hub->SetCustom2Values(1, 2, 3);
-        hub->SetCommand(HidCmdGetSensorValue,
-                        {nullptr, [](sim::SimHub& h, const HidReport& request, HidReport& reply) {
-                             h.OnGetSensorValueReply(request, reply);
-                             reply[2] = static_cast<std::uint8_t>(request[2] + 1);
-                         }});
+        hub->SetCommand(HidCmdGetSensorValue, {nullptr, [](sim::SimHub& h, const HidReport& request, HidReport& reply) {
+                                                   h.OnGetSensorValueReply(request, reply);
+                                                   reply[2] = static_cast<std::uint8_t>(request[2] + 1);
+                                               }});
         Cal(SensorIdCustom2).status = {c.status};
         EXPECT_EQ(DoCalibration(0, SensorIdCustom2, 0), c.result);
         EXPECT_EQ(ConsoleText(), c.text);

@@ -64,8 +64,8 @@ TEST_F(CompassCalibration, PassesAtThePollThatReachesAccuracy)
 {
     hub->SetCompassAccuracy(0x13);  // the high four bits are not part of it
     EXPECT_EQ(DoCalibrationForComp(0), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{Line("SET", "5a0403000180"), "SLEEP 1000", kAccuracySet,
-                                                  "SLEEP 50", Line("GET", "5a000700000000000013"), "SLEEP 20"}));
+    EXPECT_EQ(Events(), (std::vector<std::string>{Line("SET", "5a0403000180"), "SLEEP 1000", kAccuracySet, "SLEEP 50",
+                                                  Line("GET", "5a000700000000000013"), "SLEEP 20"}));
     EXPECT_EQ(ConsoleText(), Progress({3}) + kLabel + "Pass (3)\r\n");
     EXPECT_EQ(LogText(), "Pass (3)\r\n");
 }
@@ -153,9 +153,9 @@ TEST_F(CompassCalibration, OnlyAnsweringRepliesCarryTheAccuracy)
         Reconnect();
         hub->SetCompassAccuracy(3);
         const std::string f = fault;
-        (f == "wrong-echo" ? hub->faults.wrongEcho : f == "reply-command" ? hub->faults.replyCommand
-                                                                           : hub->faults.setFail) =
-            f == "set-fail" ? FaultWindow::From(2) : FaultWindow::Always();
+        (f == "wrong-echo"      ? hub->faults.wrongEcho
+         : f == "reply-command" ? hub->faults.replyCommand
+                                : hub->faults.setFail) = f == "set-fail" ? FaultWindow::From(2) : FaultWindow::Always();
         EXPECT_EQ(DoCalibrationForComp(0), 30);
         EXPECT_EQ(LogText(), "Fail (0)\r\n");
     }
@@ -176,8 +176,8 @@ TEST_F(CompassCalibration, PacingWaitBeforeEveryTransfer)
     DelayFlag = 1;
     hub->SetCompassAccuracy(3);
     EXPECT_EQ(DoCalibrationForComp(0), 0);
-    EXPECT_EQ(Events({"SLEEP"}), (std::vector<std::string>{"SLEEP 300", "SLEEP 1000", "SLEEP 300", "SLEEP 50",
-                                                          "SLEEP 300", "SLEEP 20"}));
+    EXPECT_EQ(Events({"SLEEP"}),
+              (std::vector<std::string>{"SLEEP 300", "SLEEP 1000", "SLEEP 300", "SLEEP 50", "SLEEP 300", "SLEEP 20"}));
 }
 
 }  // namespace

@@ -125,12 +125,41 @@ TEST_F(Inventory, ColourProbe)
         {"third byte set", {0, 0, 9, 0}, {}, 1, true},
         {"all zero", {0, 0, 0, 0}, {}, 0, true},
         // The probe unanswered is no absent sensor: the inventory fails.
-        {"no reply", {1, 1, 1, 1}, [] { sim::HubFaults f; f.getFail = FaultWindow::From(13); return f; }(), 0, false},
-        {"wrong sensor echo", {1, 1, 1, 1}, [] { sim::HubFaults f; f.wrongEcho = FaultWindow::From(13); return f; }(),
-         0, false},
-        {"other command", {1, 1, 1, 1}, [] { sim::HubFaults f; f.replyCommand = FaultWindow::From(13); return f; }(),
-         0, false},
-        {"request failed", {1, 1, 1, 1}, [] { sim::HubFaults f; f.setFail = FaultWindow::From(13); return f; }(), 0,
+        {"no reply",
+         {1, 1, 1, 1},
+         [] {
+             sim::HubFaults f;
+             f.getFail = FaultWindow::From(13);
+             return f;
+         }(),
+         0,
+         false},
+        {"wrong sensor echo",
+         {1, 1, 1, 1},
+         [] {
+             sim::HubFaults f;
+             f.wrongEcho = FaultWindow::From(13);
+             return f;
+         }(),
+         0,
+         false},
+        {"other command",
+         {1, 1, 1, 1},
+         [] {
+             sim::HubFaults f;
+             f.replyCommand = FaultWindow::From(13);
+             return f;
+         }(),
+         0,
+         false},
+        {"request failed",
+         {1, 1, 1, 1},
+         [] {
+             sim::HubFaults f;
+             f.setFail = FaultWindow::From(13);
+             return f;
+         }(),
+         0,
          false},
     };
     for (const Case& c : cases) {
@@ -149,7 +178,8 @@ TEST_F(Inventory, ColourProbe)
         const std::vector<std::string> events = Events();
         ASSERT_GE(events.size(), 4u);
         EXPECT_EQ(events[events.size() - 4], "SLEEP 20");
-        EXPECT_EQ(events[events.size() - 3].substr(events[events.size() - 3].size() - 34), "5a000f" + std::string(28, '0'));
+        EXPECT_EQ(events[events.size() - 3].substr(events[events.size() - 3].size() - 34),
+                  "5a000f" + std::string(28, '0'));
         EXPECT_EQ(events[events.size() - 2], "SLEEP 50");
         EXPECT_EQ(events.back().substr(0, 3), "GET");
     }
@@ -165,8 +195,7 @@ TEST_F(Inventory, StatusListForAnotherRequestIsNoList)
         Restart();
         hub = ConnectHub();
         hub->statusList = {{0x01, true}, {0x08, false}};
-        (std::string(fault) == "wrong-echo" ? hub->faults.wrongEcho : hub->faults.replyCommand) =
-            FaultWindow::Always();
+        (std::string(fault) == "wrong-echo" ? hub->faults.wrongEcho : hub->faults.replyCommand) = FaultWindow::Always();
         EXPECT_EQ(CheckSensorExist(0), kSensorStatusUnread);
         EXPECT_EQ(ConsoleText(), "Get Sensor Status Fail!\r\n");
         EXPECT_EQ(LogText(), "Get Sensor Status Fail!\r\n");

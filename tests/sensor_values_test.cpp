@@ -207,10 +207,30 @@ TEST_F(SensorValues, AngleOnlyFromTheAcc2Reply)
         const char* name;
         sim::HubFaults faults;
     } cases[] = {
-        {"wrong sensor echo", [] { sim::HubFaults f; f.wrongEcho = FaultWindow::Always(); return f; }()},
-        {"other command", [] { sim::HubFaults f; f.replyCommand = FaultWindow::Always(); return f; }()},
-        {"no reply", [] { sim::HubFaults f; f.getFail = FaultWindow::Always(); return f; }()},
-        {"request failed", [] { sim::HubFaults f; f.setFail = FaultWindow::Always(); return f; }()},
+        {"wrong sensor echo",
+         [] {
+             sim::HubFaults f;
+             f.wrongEcho = FaultWindow::Always();
+             return f;
+         }()},
+        {"other command",
+         [] {
+             sim::HubFaults f;
+             f.replyCommand = FaultWindow::Always();
+             return f;
+         }()},
+        {"no reply",
+         [] {
+             sim::HubFaults f;
+             f.getFail = FaultWindow::Always();
+             return f;
+         }()},
+        {"request failed",
+         [] {
+             sim::HubFaults f;
+             f.setFail = FaultWindow::Always();
+             return f;
+         }()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
