@@ -21,24 +21,10 @@ const std::string kHubDir = std::string(XOV_SOURCE_DIR) + "/sim/hubs/";
 const std::string kSaved = "--== Save The Result To Flash ==--\r\n";
 const std::string kNotSaved = "--== No Data Save To Flash ==--\r\n";
 
-// A machine from a hub file of sim/hubs with lines replaced (start, line) or
-// added (empty start), as MakeHub does for healthy.hub.
+// A machine from a hub file of sim/hubs with lines replaced or added.
 std::string FromHubFile(const std::string& name, const HubLines& changes)
 {
-    std::string text = "\n" + ReadFile(kHubDir + name);
-    for (const auto& [start, line] : changes) {
-        if (start.empty()) {
-            text += line + "\n";
-            continue;
-        }
-        const std::size_t at = text.find("\n" + start);
-        if (at == std::string::npos) {
-            ADD_FAILURE() << name << " has no line that begins with '" << start << "'";
-            continue;
-        }
-        text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
-    }
-    return text.substr(1);
+    return MakeHubFrom(kHubDir + name, changes);
 }
 
 struct FaultRun {

@@ -35,13 +35,13 @@ inline const std::string kFail = "\r\nTotal Result: Fail\r\n";
 
 using HubLines = std::vector<std::pair<std::string, std::string>>;
 
-// sim/hubs/healthy.hub with each change (start, line) in turn: the first line
-// that begins with start is replaced by line (a start that no line begins
-// with fails the test); an empty start adds line at the end, where it
+// A hub file (its path) with each change (start, line) in turn: the first
+// line that begins with start is replaced by line (a start that no line
+// begins with fails the test); an empty start adds line at the end, where it
 // overrides what the lines before set. A line may hold several lines.
-inline std::string MakeHub(const HubLines& changes)
+inline std::string MakeHubFrom(const std::string& path, const HubLines& changes)
 {
-    std::string text = "\n" + ReadFile(kHealthyHub);
+    std::string text = "\n" + ReadFile(path);
     for (const auto& [start, line] : changes) {
         if (start.empty()) {
             text += line + "\n";
@@ -49,13 +49,19 @@ inline std::string MakeHub(const HubLines& changes)
         }
         const std::size_t at = text.find("\n" + start);
         if (at == std::string::npos) {
-            ADD_FAILURE() << "healthy.hub has no line that begins with '" << start << "'";
+            ADD_FAILURE() << path << " has no line that begins with '" << start << "'";
             continue;
         }
         const std::size_t end = text.find('\n', at + 1);
         text.replace(at + 1, end - at - 1, line);
     }
     return text.substr(1);
+}
+
+// sim/hubs/healthy.hub with the changes, as MakeHubFrom makes them.
+inline std::string MakeHub(const HubLines& changes)
+{
+    return MakeHubFrom(kHealthyHub, changes);
 }
 
 // ---------------------------------------------------------------------------
