@@ -155,11 +155,8 @@ std::uint8_t ClearBufferParameterAndRestartFusion(std::uint8_t hub, std::uint8_t
                 done = ClearBytes(hub, base, length, ParameterBlock::Acc1Bias, ParameterBlock::TripleLength) && done;
                 break;
             case ClearAreaBlockHead:
-                for (std::uint32_t i = 0; i < ParameterBlock::BlockHeadLength; ++i) {
-                    if (LinkHubHandle(hub) == kNoHidHandle) break;
-                    if (ParameterBlock::BlockHead + i >= length) break;
-                    done = ClearByte(hub, std::uint64_t{base} + ParameterBlock::BlockHead + i) && done;
-                }
+                done =
+                    ClearBytes(hub, base, length, ParameterBlock::BlockHead, ParameterBlock::BlockHeadLength) && done;
                 break;
             case ClearAreaAcc2Bias:
             case ClearAreaAcc2BiasGain: {

@@ -43,8 +43,7 @@ bool CheckSensors(std::uint8_t hub)
     SleepMs(50);
     HidReport reply{};
     reply[0] = HidReportId;
-    const bool answered =
-        FetchReport(handle, reply) && sent && AnswersRequest(reply, HidCmdGetSensorValue, SensorIdColor);
+    const bool answered = FetchAnswer(handle, reply, HidCmdGetSensorValue, SensorIdColor) && sent;
     ColorSensorFlag = (answered && (reply[3] != 0 || reply[4] != 0 || reply[5] != 0 || reply[6] != 0)) ? 1 : 0;
     return complete && answered;
 }
@@ -58,11 +57,11 @@ std::uint8_t CheckSensorExist(std::uint8_t hub)
     SleepMs(50);
     HidReport reply{};
     reply[0] = HidReportId;
-    const bool fetched = FetchReport(handle, reply);
+    const bool answered = FetchAnswer(handle, reply, HidCmdGetSensorStatus, 0);
     SleepMs(20);
 
     // A list that the hub did not send is no empty list.
-    if (!sent || !fetched || !AnswersRequest(reply, HidCmdGetSensorStatus, 0)) {
+    if (!sent || !answered) {
         PrintBoth("Get Sensor Status Fail!\r\n");
         return kSensorStatusUnread;
     }

@@ -31,7 +31,7 @@ bool FetchValue(HidHandle handle, std::uint8_t sensorId, HidReport& reply)
 {
     reply = HidReport{};
     reply[0] = HidReportId;
-    return FetchReport(handle, reply) && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
+    return FetchAnswer(handle, reply, HidCmdGetSensorValue, sensorId);
 }
 
 // A sample of the three colour channels; false when none was delivered.

@@ -16,9 +16,9 @@ bool QuerySensor(std::uint8_t hub, std::uint8_t sensorId, HidReport& reply)
     SleepMs(50);
     reply = HidReport{};
     reply[0] = HidReportId;
-    const bool fetched = FetchReport(handle, reply);
+    const bool answered = FetchAnswer(handle, reply, HidCmdGetSensorValue, sensorId);
     SleepMs(20);
-    return sent && fetched && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
+    return sent && answered;
 }
 
 std::uint16_t Word(const HidReport& reply, std::size_t at)

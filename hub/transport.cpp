@@ -37,9 +37,9 @@ bool FetchReport(HidHandle handle, HidReport& reply)
     return true;
 }
 
-bool AnswersRequest(const HidReport& reply, std::uint8_t command, std::uint8_t byte2)
+bool FetchAnswer(HidHandle handle, HidReport& reply, std::uint8_t command, std::uint8_t byte2)
 {
-    return reply[1] == command && reply[2] == byte2;
+    return FetchReport(handle, reply) && reply[1] == command && reply[2] == byte2;
 }
 
 bool HidRequests(HidHandle handle, bool write, std::uint8_t reportId, std::uint8_t& header1, std::uint8_t& header2,

@@ -58,11 +58,12 @@ bool SendReport(HidHandle handle, const HidReport& request);
 // failure reply keeps what the caller prepared.
 bool FetchReport(HidHandle handle, HidReport& reply);
 
-// True when a fetched reply answers the request it follows: byte 1 echoes
-// the request's command and byte 2 its byte 2. A reply that does not was
-// meant for another request (or is what the hub still held from one) and
-// carries nothing of this one.
-bool AnswersRequest(const HidReport& reply, std::uint8_t command, std::uint8_t byte2);
+// FetchReport of the reply to a request with this command and byte 2. True
+// only when a reply was fetched and answers that request: byte 1 echoes the
+// command and byte 2 the request's byte 2. A reply that does not was meant
+// for another request (or is what the hub still held from one) and carries
+// nothing of this one.
+bool FetchAnswer(HidHandle handle, HidReport& reply, std::uint8_t command, std::uint8_t byte2);
 
 // The generic one-transfer exchange. write: send header1, header2 and length
 // data bytes; otherwise fetch and hand back bytes 1, 2 and 3 onward. length

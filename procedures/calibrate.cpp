@@ -121,7 +121,7 @@ bool PollCalibrate(HidHandle handle, std::uint8_t sensorId, CaliParamBytes& para
     for (int fetch = 0; fetch < kMaxFetches; ++fetch) {
         HidReport reply{};
         reply[0] = HidReportId;
-        const bool answers = FetchReport(handle, reply) && AnswersRequest(reply, HidCmdCalibrate, sensorId);
+        const bool answers = FetchAnswer(handle, reply, HidCmdCalibrate, sensorId);
         if (answers) {
             std::copy(reply.begin() + kCaliParamAt, reply.begin() + kCaliParamAt + kCaliParamLength, param.begin());
             answered = true;

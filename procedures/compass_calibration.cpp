@@ -37,7 +37,7 @@ std::uint8_t DoCalibrationForComp(std::uint8_t hub)
         const bool sent = SendReport(handle, MakeRequest(HidCmdGetSensorValue, SensorIdCompassAccuracy));
         SleepMs(50);
         HidReport reply{};
-        if (FetchReport(handle, reply) && sent && AnswersRequest(reply, HidCmdGetSensorValue, SensorIdCompassAccuracy))
+        if (FetchAnswer(handle, reply, HidCmdGetSensorValue, SensorIdCompassAccuracy) && sent)
             accuracy = static_cast<std::uint8_t>(reply[kAccuracyByte] & 0x0Fu);
         SleepMs(20);
         PrintConsole("\rCompass Calibration        : %d", accuracy);

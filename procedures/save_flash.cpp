@@ -54,10 +54,10 @@ bool ExchangeSaveRequest(HidHandle handle, const HidReport& request, HidReport& 
     SleepMs(50);
     reply.fill(0);
     reply[0] = HidReportId;
-    const bool fetched = FetchReport(handle, reply);
+    const bool answered = FetchAnswer(handle, reply, HidCmdParameterBlock, ParameterBlockSaveToFlash);
     SleepMs(20);
     SleepMs(200);
-    return sent && fetched && AnswersRequest(reply, HidCmdParameterBlock, ParameterBlockSaveToFlash);
+    return sent && answered;
 }
 
 // Reads length bytes of a parameter copy; false when the hub did not deliver

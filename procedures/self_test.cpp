@@ -42,7 +42,7 @@ bool RunHubSelfTest(HidHandle handle, std::uint8_t sensorId, Verdict& verdict)
         if (!sent) continue;
         for (int fetch = 0; fetch < kFetchesPerAttempt; ++fetch) {
             HidReport reply{};
-            const bool answers = FetchReport(handle, reply) && AnswersRequest(reply, HidCmdSelfTest, sensorId);
+            const bool answers = FetchAnswer(handle, reply, HidCmdSelfTest, sensorId);
             if (answers) {
                 verdict.answered = true;
                 verdict.status = StatusWord(reply);
@@ -75,7 +75,7 @@ std::uint8_t CheckData(HidHandle handle, std::uint8_t sensorId)
         if (!sent) continue;
         for (int fetch = 0; fetch < kFetchesPerAttempt; ++fetch) {
             HidReport reply{};
-            const bool answers = FetchReport(handle, reply) && AnswersRequest(reply, HidCmdGetSensorValue, sensorId);
+            const bool answers = FetchAnswer(handle, reply, HidCmdGetSensorValue, sensorId);
             SleepMs(20);
             std::array<std::uint8_t, kDataLength> data{};
             for (std::size_t i = 0; i < kDataLength; ++i) data[i] = reply[3 + i];
