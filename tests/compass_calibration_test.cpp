@@ -148,14 +148,19 @@ TEST_F(CompassCalibration, OnlyAnsweringRepliesCarryTheAccuracy)
 {
     // Replies that name another sensor or command, or follow an accuracy
     // request that failed, carry no accuracy: 0 stands to the end.
-    for (const char* fault : {"wrong-echo", "reply-command", "set-fail"}) {
-        SCOPED_TRACE(fault);
+    const struct {
+        const char* name;
+        sim::HubFaults faults;
+    } cases[] = {
+        {"wrong echo", simtest::OneFault(&sim::HubFaults::wrongEcho, FaultWindow::Always())},
+        {"other command", simtest::OneFault(&sim::HubFaults::replyCommand, FaultWindow::Always())},
+        {"failed accuracy requests", simtest::OneFault(&sim::HubFaults::setFail, FaultWindow::From(2))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Reconnect();
         hub->SetCompassAccuracy(3);
-        const std::string f = fault;
-        (f == "wrong-echo"      ? hub->faults.wrongEcho
-         : f == "reply-command" ? hub->faults.replyCommand
-                                : hub->faults.setFail) = f == "set-fail" ? FaultWindow::From(2) : FaultWindow::Always();
+        hub->faults = c.faults;
         EXPECT_EQ(DoCalibrationForComp(0), 30);
         EXPECT_EQ(LogText(), "Fail (0)\r\n");
     }

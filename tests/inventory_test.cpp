@@ -13,6 +13,7 @@
 namespace {
 
 using sim::FaultWindow;
+using simtest::OneFault;
 using simtest::SimFixture;
 
 class Inventory : public SimFixture {
@@ -125,42 +126,10 @@ TEST_F(Inventory, ColourProbe)
         {"third byte set", {0, 0, 9, 0}, {}, 1, true},
         {"all zero", {0, 0, 0, 0}, {}, 0, true},
         // The probe unanswered is no absent sensor: the inventory fails.
-        {"no reply",
-         {1, 1, 1, 1},
-         [] {
-             sim::HubFaults f;
-             f.getFail = FaultWindow::From(13);
-             return f;
-         }(),
-         0,
-         false},
-        {"wrong sensor echo",
-         {1, 1, 1, 1},
-         [] {
-             sim::HubFaults f;
-             f.wrongEcho = FaultWindow::From(13);
-             return f;
-         }(),
-         0,
-         false},
-        {"other command",
-         {1, 1, 1, 1},
-         [] {
-             sim::HubFaults f;
-             f.replyCommand = FaultWindow::From(13);
-             return f;
-         }(),
-         0,
-         false},
-        {"request failed",
-         {1, 1, 1, 1},
-         [] {
-             sim::HubFaults f;
-             f.setFail = FaultWindow::From(13);
-             return f;
-         }(),
-         0,
-         false},
+        {"no reply", {1, 1, 1, 1}, OneFault(&sim::HubFaults::getFail, FaultWindow::From(13)), 0, false},
+        {"wrong sensor echo", {1, 1, 1, 1}, OneFault(&sim::HubFaults::wrongEcho, FaultWindow::From(13)), 0, false},
+        {"other command", {1, 1, 1, 1}, OneFault(&sim::HubFaults::replyCommand, FaultWindow::From(13)), 0, false},
+        {"request failed", {1, 1, 1, 1}, OneFault(&sim::HubFaults::setFail, FaultWindow::From(13)), 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,12 +159,12 @@ TEST_F(Inventory, StatusListForAnotherRequestIsNoList)
     // A status list that does not echo 0x0B and 0 answers another request
     // (or is what the hub still held): its bytes are no count and no mask.
     hub->statusList = {{0x01, true}, {0x08, false}};
-    for (const char* fault : {"wrong-echo", "reply-command"}) {
-        SCOPED_TRACE(fault);
+    for (const auto kind : {&sim::HubFaults::wrongEcho, &sim::HubFaults::replyCommand}) {
+        SCOPED_TRACE(kind == &sim::HubFaults::wrongEcho ? "wrong echo" : "other command");
         Restart();
         hub = ConnectHub();
         hub->statusList = {{0x01, true}, {0x08, false}};
-        (std::string(fault) == "wrong-echo" ? hub->faults.wrongEcho : hub->faults.replyCommand) = FaultWindow::Always();
+        hub->faults = OneFault(kind, FaultWindow::Always());
         EXPECT_EQ(CheckSensorExist(0), kSensorStatusUnread);
         EXPECT_EQ(ConsoleText(), "Get Sensor Status Fail!\r\n");
         EXPECT_EQ(LogText(), "Get Sensor Status Fail!\r\n");

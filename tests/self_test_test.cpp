@@ -245,14 +245,17 @@ TEST_F(SelfTest, DataRepliesForAnotherRequestAreNoData)
 {
     // The self test passes at its first poll (get 1); the data replies then
     // name another sensor or command, or fail: their words never pass.
-    for (const char* fault : {"wrong-echo", "reply-command", "get-fail"}) {
-        SCOPED_TRACE(fault);
+    const struct {
+        const char* name;
+        FaultWindow sim::HubFaults::*kind;
+    } faults[] = {{"wrong echo", &sim::HubFaults::wrongEcho},
+                  {"other command", &sim::HubFaults::replyCommand},
+                  {"no reply", &sim::HubFaults::getFail}};
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.name);
         Reconnect();
         SetWords(SensorIdAcc2, 0, 7, 0);
-        const std::string f = fault;
-        (f == "wrong-echo" ? hub->faults.wrongEcho : f == "reply-command" ? hub->faults.replyCommand
-                                                                           : hub->faults.getFail) =
-            FaultWindow::From(2);
+        hub->faults = simtest::OneFault(fault.kind, FaultWindow::From(2));
         EXPECT_EQ(DoSelfTest(0, SensorIdAcc2), 1);
         EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc2)), 10u);
         ExpectBoth("Fail - No data\r\n");

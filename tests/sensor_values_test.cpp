@@ -12,6 +12,7 @@
 namespace {
 
 using sim::FaultWindow;
+using simtest::OneFault;
 using simtest::SimFixture;
 
 class SensorValues : public SimFixture {
@@ -207,30 +208,10 @@ TEST_F(SensorValues, AngleOnlyFromTheAcc2Reply)
         const char* name;
         sim::HubFaults faults;
     } cases[] = {
-        {"wrong sensor echo",
-         [] {
-             sim::HubFaults f;
-             f.wrongEcho = FaultWindow::Always();
-             return f;
-         }()},
-        {"other command",
-         [] {
-             sim::HubFaults f;
-             f.replyCommand = FaultWindow::Always();
-             return f;
-         }()},
-        {"no reply",
-         [] {
-             sim::HubFaults f;
-             f.getFail = FaultWindow::Always();
-             return f;
-         }()},
-        {"request failed",
-         [] {
-             sim::HubFaults f;
-             f.setFail = FaultWindow::Always();
-             return f;
-         }()},
+        {"wrong sensor echo", OneFault(&sim::HubFaults::wrongEcho, FaultWindow::Always())},
+        {"other command", OneFault(&sim::HubFaults::replyCommand, FaultWindow::Always())},
+        {"no reply", OneFault(&sim::HubFaults::getFail, FaultWindow::Always())},
+        {"request failed", OneFault(&sim::HubFaults::setFail, FaultWindow::Always())},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,6 +24,15 @@ namespace simtest {
 // Reads everything written to a temporary file so far.
 using testutil::ReadAll;
 
+// A hub's faults with one kind hitting in window, e.g.
+// OneFault(&sim::HubFaults::getFail, sim::FaultWindow::From(13)).
+inline sim::HubFaults OneFault(sim::FaultWindow sim::HubFaults::*kind, sim::FaultWindow window)
+{
+    sim::HubFaults faults;
+    faults.*kind = window;
+    return faults;
+}
+
 // Puts the process back to its start state; used by SimFixture and by
 // tests that cannot derive from it.
 inline void ResetSimulation()
