@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
 #include "tests/whole_run.h"
 
 namespace {
@@ -71,12 +71,10 @@ void Check(const FaultRun& c)
     EXPECT_EQ(run.log.substr(run.log.size() - total.size()), total) << what;
     EXPECT_EQ(run.console.find(kSaved) != std::string::npos, c.saved) << what;
 
-    static const std::set<std::uint8_t> kCommands = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05,
-                                                     0x06, 0x07, 0x08, 0x0B, 0x0D, 0x0E};
     bool saveRequested = false;
     for (const auto& r : Requests(run)) {
         if (IsVendorString(r)) continue;
-        EXPECT_TRUE(kCommands.count(r[1]) == 1) << what << ": command " << int{r[1]};
+        EXPECT_TRUE(testutil::IsKnownCommand(r[1])) << what << ": command " << int{r[1]};
         if (r[1] == 0x06 || r[1] == 0x08) {
             EXPECT_GE(AddressOf(r), 0x082000u) << what << ": write at " << Hex6(AddressOf(r));
             EXPECT_LT(AddressOf(r), 0x082000u + c.ramLength) << what << ": write at " << Hex6(AddressOf(r));

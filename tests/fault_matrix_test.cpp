@@ -22,7 +22,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -223,15 +222,6 @@ std::uint32_t AddressOf(const HidReport& r)
 bool IsModeReport(const HidReport& r)
 {
     return std::equal(sim::kVendorText.begin(), sim::kVendorText.end(), r.begin() + 1) && r[16] == 0;
-}
-
-bool IsKnownCommand(std::uint8_t command)
-{
-    static const std::set<std::uint8_t> known = {HidCmdGetSensorValue,  HidCmdSetSensorGain,  HidCmdParameterBlock,
-                                                 HidCmdSelfTest,        HidCmdCalibrate,      HidCmdReadReg,
-                                                 HidCmdWriteReg,        HidCmdReadRegF0,      HidCmdWriteRegF0,
-                                                 HidCmdGetSensorStatus, HidCmdFusionTaskLock, HidCmdFusionTaskUnlock};
-    return known.count(command) != 0;
 }
 
 bool IsRegisterWrite(const HidReport& r)
@@ -475,7 +465,7 @@ TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
             for (const Transfer& t : run.transfers) {
                 if (!t.set) continue;
                 const HidReport& r = t.report;
-                if (!IsModeReport(r) && (r[0] != HidReportId || !IsKnownCommand(r[1])) && unknowns++ == 0)
+                if (!IsModeReport(r) && (r[0] != HidReportId || !testutil::IsKnownCommand(r[1])) && unknowns++ == 0)
                     firstUnknown = sim::HexBytes(r.data(), r.size());
                 if (IsRegisterWrite(r) && (AddressOf(r) < run.paramBufferAddr || AddressOf(r) >= ramEnd) &&
                     strays++ == 0)

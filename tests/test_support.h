@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/output.h"
+#include "hub/transport.h"
 
 namespace testutil {
 
@@ -22,6 +23,17 @@ struct Args {
     std::vector<std::string> storage;
     std::vector<char*> pointers;
 };
+
+// True for the command codes of the hub's command set; no request the tool
+// sends may carry another (the vendor-text report apart).
+inline bool IsKnownCommand(std::uint8_t command)
+{
+    for (const std::uint8_t known : {HidCmdGetSensorValue, HidCmdSetSensorGain, HidCmdParameterBlock, HidCmdSelfTest,
+                                     HidCmdCalibrate, HidCmdReadReg, HidCmdWriteReg, HidCmdReadRegF0, HidCmdWriteRegF0,
+                                     HidCmdGetSensorStatus, HidCmdFusionTaskLock, HidCmdFusionTaskUnlock})
+        if (command == known) return true;
+    return false;
+}
 
 // Everything written to file so far; the position is left at the end.
 inline std::string ReadAll(std::FILE* file)
