@@ -112,20 +112,24 @@ bool SendCalibrate(HidHandle handle, std::uint8_t sensorId, const CaliParamBytes
 
 // Fetches until the hub is no longer busy, 20 fetches at most. Each reply
 // that answers the request (echoes the command and the sensor) replaces
-// CaliParam with its bytes 3-15. A fetch that fails, or a reply meant for
-// another request, leaves CaliParam and counts as a busy fetch: it says
-// nothing of this calibration. True when at least one reply answered.
+// CaliParam with its bytes 3-15. When the first fetch brings no answer (it
+// fails, or the reply was meant for another request), the hub has shown no
+// sign of working on the request: the poll ends there, unanswered, instead of
+// waiting on a hub that may be gone as on a busy one. After a busy reply, a
+// fetch without an answer leaves CaliParam and counts as a busy fetch: the
+// hub is still at work. True when at least one reply answered.
 bool PollCalibrate(HidHandle handle, std::uint8_t sensorId, CaliParamBytes& param)
 {
     bool answered = false;
     for (int fetch = 0; fetch < kMaxFetches; ++fetch) {
         HidReport reply{};
         reply[0] = HidReportId;
-        const bool answers = FetchAnswer(handle, reply, HidCmdCalibrate, sensorId);
-        if (answers) {
+        if (FetchAnswer(handle, reply, HidCmdCalibrate, sensorId)) {
             std::copy(reply.begin() + kCaliParamAt, reply.begin() + kCaliParamAt + kCaliParamLength, param.begin());
             answered = true;
             if (param[kCaliStatus] != CaliStatusBusy) return true;
+        } else if (!answered) {
+            return false;
         }
         SleepMs(kAfterBusyMs);
     }

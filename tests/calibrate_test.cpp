@@ -581,37 +581,61 @@ TEST_F(Calibrate, PacingWaitBeforeEveryTransfer)
 
 TEST_F(Calibrate, MissingReplies)
 {
-    // Every fetch fails: no attempt is answered, so none reads as done (the
-    // request's own status byte is no status of the hub's) and nothing is
-    // checked; each fetch counts as a busy one, twenty to an attempt.
-    hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 10);
-    EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
-    EXPECT_EQ(LogText(), "Fail - No reply\r\n");
-    EXPECT_EQ(Count("GET FAIL"), 200);
-    EXPECT_EQ(Count(kAcc1ValueRequest), 0);
-    EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
-
-    // Zeros never pass the gyrometer's check: its clock runs out instead,
-    // 10 s of busy waits to an attempt.
-    Fresh();
-    hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(DoCalibration(0, SensorIdGyro, 0), 1);
-    EXPECT_EQ(ConsoleText(), "Fail - (TimeOut: 60 s)\r\n");
-
-    // A multi-face step without an answer is tried again, and its line
-    // ends: no face result to show.
-    Fresh();
-    ISNeedACC6PhaseCali = 0x20;
-    hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(DoCalibration(0, SensorIdAcc2, 0), 10);
-    EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
-    EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
-    Fresh();
-    ISNeedACC6PhaseCali = 0x20;
-    hub->faults.getFail = FaultWindow::Always();
-    EXPECT_EQ(DoCalibration(0, SensorIdAcc2, CaliPhaseBegin), 10);
-    EXPECT_EQ(ConsoleText(), "");
+    // A first fetch without an answer (it fails, or the reply names another
+    // request) ends the attempt's poll: nothing of it is taken, no 500 ms
+    // wait follows, nothing is checked, and the attempt fails. A hub that
+    // never answers so costs 600 ms an attempt, not ten seconds.
+    using sim::HubFaults;
+    const std::string none = "Fail - No reply\r\n";
+    const struct {
+        std::string name;
+        std::uint8_t sensor, phase, multiFace;
+        HubFaults faults;
+        int result;
+        std::string text;
+        std::size_t requests, fetches;  // calibrate requests; fetches of a reply (failed ones too)
+        std::uint64_t sleptMs;
+    } cases[] = {
+        {"every fetch fails", SensorIdAcc1, CaliPhaseOneShot, 0,
+         simtest::OneFault(&HubFaults::getFail, FaultWindow::Always()), 10, none, 10, 10, 10 * 600},
+        {"every reply names another sensor", SensorIdAcc1, CaliPhaseOneShot, 0,
+         simtest::OneFault(&HubFaults::wrongEcho, FaultWindow::Always()), 10, none, 10, 10, 10 * 600},
+        // Attempts shorter than a second never advance the gyrometer's clock.
+        {"gyrometer, every fetch fails", SensorIdGyro, 0, 0,
+         simtest::OneFault(&HubFaults::getFail, FaultWindow::Always()), 10, none, 10, 10, 10 * 600},
+        // A multi-face step without an answer is tried again, and its line
+        // ends: no face result to show.
+        {"face step, every fetch fails", SensorIdAcc2, 0, 0x20,
+         simtest::OneFault(&HubFaults::getFail, FaultWindow::Always()), 10, none, 10, 10, 10 * 600},
+        {"begin step, every fetch fails", SensorIdAcc2, CaliPhaseBegin, 0x20,
+         simtest::OneFault(&HubFaults::getFail, FaultWindow::Always()), 10, "", 10, 10, 10 * 600},
+        // The hub answers from the second attempt on: busy, then done.
+        {"first attempt's fetch fails", SensorIdAcc1, CaliPhaseOneShot, 0,
+         simtest::OneFault(&HubFaults::getFail, FaultWindow::FirstN(1)), 0, "Pass (0.00, 0.00, 1.00)\r\n", 2, 3,
+         600 + 600 + 500 + 70},
+        {"first attempt's reply names another command", SensorIdAcc1, CaliPhaseOneShot, 0,
+         simtest::OneFault(&HubFaults::replyCommand, FaultWindow::FirstN(1)), 0, "Pass (0.00, 0.00, 1.00)\r\n", 2, 3,
+         600 + 600 + 500 + 70},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        ISNeedACC6PhaseCali = c.multiFace;
+        Cal(c.sensor).busyFetches = {1};
+        hub->faults = c.faults;
+        EXPECT_EQ(DoCalibration(0, c.sensor, c.phase), c.result);
+        EXPECT_EQ(ConsoleText(), c.text);
+        EXPECT_EQ(LogText(), c.text);
+        const std::vector<std::string> sets = CalibrateEvents("SET");
+        EXPECT_EQ(sets.size(), c.requests);
+        // Every request is the first one again: a missing answer hands nothing on.
+        for (const std::string& set : sets) EXPECT_EQ(set, Set(c.sensor, FirstParam(c.phase)));
+        const std::size_t valueReads = c.result == 0 ? 1 : 0;
+        EXPECT_EQ(Events({"GET"}).size(), c.fetches + valueReads);
+        EXPECT_EQ(SleptMs(), c.sleptMs);
+        const std::string valueRequest = "SET 5a00" + Hex({c.sensor}) + std::string(28, '0');
+        EXPECT_EQ(static_cast<std::size_t>(Count(valueRequest)), valueReads);
+    }
 }
 
 TEST_F(Calibrate, FailingFetchesAfterABusyReplyKeepThePollToTwenty)
@@ -676,8 +700,8 @@ TEST_F(Calibrate, ShortRepliesCarryZerosBack)
         ASSERT_EQ(sets.size(), 10u);
         EXPECT_EQ(sets[1], Set(SensorIdAcc1, second)) << c.length;
         // A reply cut before the status byte never reads busy; one cut before
-        // its sensor echo answers no request, as a busy one.
-        EXPECT_EQ(CalibrateEvents("GET").size(), c.length > 6 ? 40u : c.length > 2 ? 10u : 200u) << c.length;
+        // its sensor echo answers no request and ends each attempt's poll.
+        EXPECT_EQ(CalibrateEvents("GET").size(), c.length > 6 ? 40u : 10u) << c.length;
     }
 }
 
@@ -692,7 +716,7 @@ TEST_F(Calibrate, RepliesForAnotherRequestAreNoAnswer)
         Cal(SensorIdAcc1).status = {0x12};
         EXPECT_EQ(DoCalibration(0, SensorIdAcc1, CaliPhaseOneShot), 10);
         EXPECT_EQ(ConsoleText(), "Fail - No reply\r\n");
-        EXPECT_EQ(CalibrateEvents("SET").size(), 10u);
+        ASSERT_EQ(CalibrateEvents("SET").size(), 10u);
         EXPECT_EQ(CalibrateEvents("SET")[1], Set(SensorIdAcc1, FirstParam(0x80)));
     }
 }
