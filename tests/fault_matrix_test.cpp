@@ -2,9 +2,12 @@
 // hub fault at a time at every transfer of a machine's fault-free run, on the
 // healthy machine and on machines that fail without any fault. A fault must
 // never turn a failing machine into a pass, a healthy hub that goes silent
-// before its save is read back must never pass, and whatever the fault, the
-// tool sends only known requests, writes only into the RAM copy of the
-// parameter block and ends with a total result line that matches its result.
+// (or whose fetches all fail) before its save is read back must never pass,
+// and whatever the fault, the tool sends only known requests, writes only into
+// the RAM copy of the parameter block and ends with a total result line that
+// matches its result. On the dead-hub machines, a hub that stops answering at
+// any transfer of the run (every fetch failing from there on, or every
+// transfer) must let the run end within a minute of virtual time.
 //
 // A run is what RunTool does for a run without options, in process and on
 // virtual time: the process state reset, the hub file loaded (the machine's
@@ -39,6 +42,7 @@
 #include "sim/sim_hub.h"
 #include "sim/sim_port.h"
 #include "sim/trace.h"
+#include "sim/virtual_clock.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -55,14 +59,19 @@ struct Machine {
     // appends the new one.
     std::vector<std::pair<std::string, std::string>> changes;
     bool fails;
+    bool deadHub = false;  // also runs with the hub dead from every transfer on
 };
 
 const std::vector<Machine>& Machines()
 {
     static const std::vector<Machine> machines = {
-        {"healthy", "healthy.hub", {}, false},
-        {"gyro self test fails", "healthy.hub", {{"self-test gyro busy=1", "self-test gyro busy=0 status=0x10"}}, true},
-        {"ACC1 calibration does not converge", "acc1-no-converge.hub", {}, true},
+        {"healthy", "healthy.hub", {}, false, true},
+        {"gyro self test fails",
+         "healthy.hub",
+         {{"self-test gyro busy=1", "self-test gyro busy=0 status=0x10"}},
+         true,
+         true},
+        {"ACC1 calibration does not converge", "acc1-no-converge.hub", {}, true, true},
         {"ACC1 bias beyond its limit",
          "healthy.hub",
          {{"param both acc1-bias 3 -2 5", "param both acc1-bias 60 -2 5"}},
@@ -122,6 +131,7 @@ struct RunResult {
     std::uint32_t paramEFlashAddr = 0;  // the parameter area the hub would report
     std::uint32_t paramBufferAddr = 0;
     std::uint32_t paramLength = 0;
+    std::uint64_t virtualMs = 0;  // from the start of the run to the end of the hub sequence
 };
 
 // The 34 hex digits at the end of a trace line.
@@ -205,6 +215,7 @@ RunResult RunOnce(const std::string& hubText)
     std::fclose(output);
     output = nullptr;
     ConsoleStream = stdout;
+    run.virtualMs = sim::VirtualNow();
     run.log.assign(log, logSize);
     std::free(log);
     run.result = ResultFlag;
@@ -296,6 +307,7 @@ struct Layout {
     std::vector<std::string> getRequest;       // get-feature n: the request it fetches the reply of
     std::vector<std::string> transferRequest;  // transfer n, sets and gets together
     int readBackEnd = 0;                       // transfer number of the save read-back's last reply
+    int readBackEndGet = 0;                    // get-feature number of that reply
 };
 
 Layout LayoutOf(const RunResult& run)
@@ -322,7 +334,12 @@ Layout LayoutOf(const RunResult& run)
     std::uint32_t next = 0xFFFFFFFF;
     for (; i < ts.size(); ++i) {
         if (!ts[i].set) {
-            if (next != 0xFFFFFFFF) layout.readBackEnd = static_cast<int>(i + 1);
+            if (next != 0xFFFFFFFF) {
+                layout.readBackEnd = static_cast<int>(i + 1);
+                layout.readBackEndGet =
+                    static_cast<int>(std::count_if(ts.begin(), ts.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                                   [](const Transfer& t) { return !t.set; }));
+            }
             continue;
         }
         const HidReport& r = ts[i].report;
@@ -353,9 +370,10 @@ std::string Shown(const Findings& f)
 }
 
 struct Fault {
-    std::string line;   // the hub-file line
-    std::string where;  // the request its transfer belongs to in the fault-free run
-    bool beforeReadBackEnd = false;
+    std::string line;                // the hub-file line
+    std::string where;               // the request its transfer belongs to in the fault-free run
+    bool beforeReadBackEnd = false;  // the hub is dead before the save is read back: no pass
+    bool deadHub = false;            // the hub answers nothing from the fault on
 };
 
 std::vector<Fault> FaultsOf(const Machine& machine, const Layout& layout)
@@ -384,11 +402,31 @@ std::vector<Fault> FaultsOf(const Machine& machine, const Layout& layout)
     for (int n = 1; n <= sets + kPast; ++n)
         faults.push_back({"fault set-fail from=" + std::to_string(n) + " times=1",
                           "set " + std::to_string(n) + ", " + at(layout.setRequest, n)});
-    if (!machine.fails)
-        for (int k = 1; k <= layout.readBackEnd; ++k)
+    // The hub stops answering at every transfer of the run: its fetches all
+    // fail from the K-th on while its requests still arrive, or it goes
+    // silent altogether.
+    if (machine.deadHub) {
+        for (int k = 1; k <= gets; ++k)
+            faults.push_back({"fault get-fail from=" + std::to_string(k),
+                              "get " + std::to_string(k) + ", " + at(layout.getRequest, k),
+                              !machine.fails && k <= layout.readBackEndGet, true});
+        const int transfers = static_cast<int>(layout.transferRequest.size());
+        for (int k = 1; k <= transfers; ++k)
             faults.push_back({"fault silent from=" + std::to_string(k),
-                              "transfer " + std::to_string(k) + ", " + at(layout.transferRequest, k), true});
+                              "transfer " + std::to_string(k) + ", " + at(layout.transferRequest, k),
+                              !machine.fails && k <= layout.readBackEnd, true});
+    }
     return faults;
+}
+
+// A hub that stops answering ends the run within a minute of virtual time.
+constexpr std::uint64_t kDeadHubBoundMs = 60000;
+
+std::string Seconds(std::uint64_t ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(ms) / 1000.0);
+    return text;
 }
 
 bool EndsWith(const std::string& text, const std::string& end)
@@ -407,10 +445,11 @@ std::string LastLine(const std::string& log)
 TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
 {
     Findings falsePass{"a. a failing machine ends in Pass", {}};
-    Findings silentPass{"b. the healthy hub goes silent before its save is read back and the run passes", {}};
+    Findings silentPass{"b. the healthy hub stops answering before its save is read back and the run passes", {}};
     Findings unknownRequest{"c. a request with a command outside the table", {}};
     Findings strayWrite{"d. a register write outside the RAM copy of the parameter block", {}};
     Findings badEnd{"e. the log does not end with the total result that ResultFlag gives", {}};
+    Findings slowEnd{"f. the hub stops answering and the run takes more than 60 s of virtual time", {}};
 
     std::string figures = "fault matrix:\n";
     int totalRuns = 0;
@@ -436,13 +475,20 @@ TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
         }
 
         std::map<std::string, int> runsOfKind;
+        std::map<std::string, std::uint64_t> longestOfKind;  // ms, the dead-hub columns
         int falsePasses = 0;
         for (const Fault& fault : FaultsOf(machine, layout)) {
             const RunResult run = RunOnce(text + fault.line + "\n");
             const std::string label = machine.name + " | " + fault.line + " | " + fault.where;
             const std::string kind = fault.line.substr(6, fault.line.find(' ', 6) - 6) +
-                                     (fault.line.find("byte=") != std::string::npos ? " byte" : "");
+                                     (fault.line.find("byte=") != std::string::npos ? " byte" : "") +
+                                     (fault.deadHub ? " from" : "");
             ++runsOfKind[kind];
+            if (fault.deadHub) {
+                longestOfKind[kind] = std::max(longestOfKind[kind], run.virtualMs);
+                if (run.virtualMs > kDeadHubBoundMs)
+                    slowEnd.cases.push_back(label + " -> " + std::to_string(run.virtualMs) + " ms");
+            }
             const bool passed = EndsWith(run.log, kPass);
             const bool failed = EndsWith(run.log, kFail);
 
@@ -485,11 +531,17 @@ TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
             kinds += " " + kind + " " + std::to_string(count) + ",";
         }
         if (!kinds.empty()) kinds.pop_back();
+        std::string longest;
+        for (const auto& [kind, ms] : longestOfKind)
+            longest += "; " + kind + " 1.." + std::to_string(runsOfKind[kind]) + " longest " + Seconds(ms) + " s";
         totalRuns += runs;
         figures += "  " + machine.name + ": G=" + std::to_string(layout.getRequest.size()) +
-                   " S=" + std::to_string(layout.setRequest.size()) +
-                   (machine.fails ? "" : " silent 1.." + std::to_string(layout.readBackEnd)) + "; " +
-                   std::to_string(runs) + " runs (fault-free 1," + kinds + "); false passes " +
+                   " S=" + std::to_string(layout.setRequest.size()) + " (fault-free " + Seconds(clean.virtualMs) +
+                   " s)" +
+                   (machine.fails ? ""
+                                  : ", read back by get " + std::to_string(layout.readBackEndGet) + ", transfer " +
+                                        std::to_string(layout.readBackEnd)) +
+                   "; " + std::to_string(runs) + " runs (fault-free 1," + kinds + ")" + longest + "; false passes " +
                    std::to_string(falsePasses) + "\n";
 
         // The runs leave nothing behind: the fault-free run again gives the
@@ -509,10 +561,10 @@ TEST(FaultMatrix, NoFaultTurnsIntoAPassOrAStrayRequest)
 
     if (const char* path = std::getenv("XOV_FAULT_MATRIX_LIST")) {
         std::ofstream list(path);
-        for (const Findings* f : {&falsePass, &silentPass, &unknownRequest, &strayWrite, &badEnd})
+        for (const Findings* f : {&falsePass, &silentPass, &unknownRequest, &strayWrite, &badEnd, &slowEnd})
             for (const std::string& c : f->cases) list << f->what.substr(0, 1) << " | " << c << "\n";
     }
-    for (const Findings* f : {&falsePass, &silentPass, &unknownRequest, &strayWrite, &badEnd})
+    for (const Findings* f : {&falsePass, &silentPass, &unknownRequest, &strayWrite, &badEnd, &slowEnd})
         EXPECT_TRUE(f->cases.empty()) << Shown(*f);
 }
 
