@@ -35,6 +35,7 @@
 #include "sim/sim_hub.h"
 #include "sim/sim_port.h"
 #include "tests/hid_port_checks.h"
+#include "tests/machine_lock.h"
 
 extern char** environ;
 
@@ -268,7 +269,7 @@ TEST_F(Umockdev, ProductionBinaryFindsTheHub)
     Add(3, HubDevice(hub));
     RunDirs dirs;
     const RunResult run = RunTool(dirs, {}, false);
-    if (RefusedByAnotherInstance(run)) GTEST_SKIP() << "another instance of the tool runs on this machine";
+    if (RefusedByAnotherInstance(run)) XOV_ANOTHER_INSTANCE_HOLDS_THE_LOCK();
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
     for (const std::string* text : {&run.out, &run.log}) {
         const std::size_t found = text->find("Find 1 XOV SensorHub.\r\n");
@@ -307,7 +308,7 @@ TEST_F(Umockdev, ProductionBinaryFindsTheHubBehindASensorCollection)
 
     RunDirs dirs;
     const RunResult run = RunTool(dirs, {"/FWVER"}, false);
-    if (RefusedByAnotherInstance(run)) GTEST_SKIP() << "another instance of the tool runs on this machine";
+    if (RefusedByAnotherInstance(run)) XOV_ANOTHER_INSTANCE_HOLDS_THE_LOCK();
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Find 1 XOV SensorHub.\r\n"), std::string::npos) << run.out;
 }
@@ -319,7 +320,7 @@ TEST_F(Umockdev, ProductionBinaryRejectsOtherUsagePairs)
     Add(2, OtherDevice(0x0001, 0x0006));
     RunDirs dirs;
     const RunResult run = RunTool(dirs, {}, false);
-    if (RefusedByAnotherInstance(run)) GTEST_SKIP() << "another instance of the tool runs on this machine";
+    if (RefusedByAnotherInstance(run)) XOV_ANOTHER_INSTANCE_HOLDS_THE_LOCK();
     EXPECT_NE(run.out.find("Find 0 XOV SensorHub.\r\n"), std::string::npos) << run.out << run.err;
     EXPECT_EQ(run.exitStatus, 255) << run.out << run.err;
     for (int number : {0, 1, 2}) {
@@ -537,7 +538,7 @@ TEST_P(UmockdevHubSequence, ProductionBinaryRunsAsTheStandIn)
 
     RunDirs toolDirs;
     const RunResult tool = RunTool(toolDirs, options, false);
-    if (RefusedByAnotherInstance(tool)) GTEST_SKIP() << "another instance of the tool runs on this machine";
+    if (RefusedByAnotherInstance(tool)) XOV_ANOTHER_INSTANCE_HOLDS_THE_LOCK();
 
     RunDirs standDirs;
     const fs::path tracePath = standDirs.root / "trace.txt";
@@ -611,7 +612,7 @@ TEST(WithoutUmockdev, ThisMachineHasNoHub)
     if (MachineHasHub(which)) GTEST_SKIP() << "this machine has a hub at " << which;
     RunDirs dirs;
     const RunResult run = RunTool(dirs, {}, true);
-    if (RefusedByAnotherInstance(run)) GTEST_SKIP() << "another instance of the tool runs on this machine";
+    if (RefusedByAnotherInstance(run)) XOV_ANOTHER_INSTANCE_HOLDS_THE_LOCK();
     EXPECT_NE(run.out.find("Find 0 XOV SensorHub.\r\n"), std::string::npos) << run.out << run.err;
     EXPECT_EQ(run.exitStatus, 255) << run.out << run.err;
 }

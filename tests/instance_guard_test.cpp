@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/platform.h"
+#include "tests/machine_lock.h"
 #include "tests/process_util.h"
 
 using testutil::PtyProcess;
@@ -54,7 +55,7 @@ TEST(ProductionGuard, ARunWithAnotherTmpdirIsStillRefused)
     for (int waited = 0; waited < 100 && first.output().find(kPrompt) == std::string::npos; ++waited) {
         // (On the terminal its line ends come out as the terminal makes them.)
         if (first.output().find("This application can not be repeated!") != std::string::npos)
-            GTEST_SKIP() << "another instance of the tool runs on this machine";
+            XOV_ANOTHER_INSTANCE_HOLDS_THE_LOCK();
         first.WaitFor(kPrompt, 100);
     }
     ASSERT_NE(first.output().find(kPrompt), std::string::npos) << first.output();
