@@ -392,26 +392,39 @@ TEST_F(SaveFlash, FlagByteCopiesOutsideTheAreaAreSkipped)
     struct Case {
         const char* name;
         std::uint16_t length;
-        std::uint8_t ramExtHigh;
+        std::uint8_t flashExtHigh, ramExtHigh;
         std::vector<std::uint32_t> writes;
     };
     const Case cases[] = {
-        {"block of 20 bytes: ACC2 flag at 25 lies outside", 20, 0, {kRam + 11}},
-        {"block of 11 bytes: both lie outside", 11, 0, {}},
-        {"RAM ext far past the block", kLength, 0x10, {kRam + 11}},
-        // RAM ext 34 + 256: the ACC2 target is the first byte past the block.
-        {"RAM flag target just past the block", 25 + kExt + 256, 0x01, {kRam + 11}},
+        {"block of 20 bytes: ACC2 flag at 25 lies outside", 20, 0, 0, {kRam + 11}},
+        {"block of 11 bytes: both lie outside", 11, 0, 0, {}},
+        {"RAM ext far past the block", kLength, 0, 0x10, {kRam + 11}},
+        // Ext 34 + 256: the ACC2 flag is the first byte past the block, in
+        // the RAM copy, or in the eFlash copy while the RAM target lies inside.
+        {"RAM flag target just past the block", 25 + kExt + 256, 0, 0x01, {kRam + 11}},
+        {"eFlash flag source just past the block", 25 + kExt + 256, 0x01, 0, {kRam + 11}},
     };
     for (const Case& c : cases) {
         Restart();
+        std::vector<std::uint8_t> flash = block;
         std::vector<std::uint8_t> ram = block;
+        flash[27] = c.flashExtHigh;
         ram[27] = c.ramExtHigh;
-        PokeCopies(block, ram);
+        PokeCopies(flash, ram);
         hub->paramLength = gParamLength = c.length;
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, 0, ReportSourceBuffer), 0);
         std::vector<std::string> expected;
         for (std::uint32_t a : c.writes) expected.push_back(Write(a, 0x01));
         EXPECT_EQ(WriteSets(), expected) << c.name;
+        // A skipped copy does not read its eFlash byte either: after both
+        // copies, only the ACC1 flag (offset 11 on both sides) is read.
+        const std::vector<std::string> reads = ReadSets();
+        const std::size_t chunks = 2 * ((c.length + 9u) / 10u);
+        ASSERT_GE(reads.size(), chunks) << c.name;
+        std::vector<std::string> flagReads;
+        for (std::uint32_t a : c.writes) flagReads.push_back(RegRequest(HidCmdReadReg, a - kRam + kEFlash, 1));
+        EXPECT_EQ(std::vector<std::string>(reads.begin() + static_cast<std::ptrdiff_t>(chunks), reads.end()), flagReads)
+            << c.name;
     }
 }
 
@@ -587,6 +600,34 @@ TEST_F(SaveFlash, ReportReadsAtMostTheFirst1024Bytes)
     PokeBoth();
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc2, ReportSourceBuffer), 1);
     EXPECT_EQ(ConsoleText(), "Accel2 Biases: not in the parameter block\r\n");
+}
+
+// A bias whose six bytes do not all lie in the block was not read in full:
+// it fails its check, whatever the bytes that were read.
+TEST_F(SaveFlash, BiasMustLieWhollyInTheBlock)
+{
+    struct Case {
+        const char* name;
+        std::uint16_t length;
+        std::uint8_t mask;
+        std::string text;
+        std::uint8_t result;
+    };
+    const Case cases[] = {
+        // ext 34: the ACC2 bias at 60 to 65
+        {"ACC2 bias across the block's end", 62, ReportMaskAcc2, "Accel2 Biases: not in the parameter block\r\n", 1},
+        {"ACC2 bias up to the block's end", 66, ReportMaskAcc2, "Accel2 Biases: 0.011719,-0.007812,0.019531\r\n", 0},
+        {"ACC1 bias across the block's end", 14, ReportMaskAcc1, "Accel Biases : not in the parameter block\r\n", 1},
+    };
+    for (const Case& c : cases) {
+        Restart();
+        PutWords(block, 12, 3, -2, 5);
+        PutWords(block, 26 + kExt, 3, -2, 5);
+        PokeBoth();
+        hub->paramLength = gParamLength = c.length;
+        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, c.mask, ReportSourceBuffer), c.result) << c.name;
+        EXPECT_EQ(ConsoleText(), c.text) << c.name;
+    }
 }
 
 TEST_F(SaveFlash, VerifiedSaveReportsFromTheEFlashCopy)
