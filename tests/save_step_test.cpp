@@ -304,6 +304,40 @@ TEST_F(SaveStep, AngleRecheck)
     }
 }
 
+// An angle that the re-check could not read is no angle: it fails the
+// re-check even with a tolerance that would take -1 degree in.
+TEST_F(SaveStep, LostAngleFailsTheRecheck)
+{
+    // Before it the report: both copies in 8 reads each, then two flag bytes
+    // read and written, 20 requests and 18 replies.
+    const struct {
+        const char* name;
+        sim::FaultWindow sim::HubFaults::*kind;
+        int number;
+        std::size_t at;     // the lost transfer: the angle's request (0) or its reply (1)
+        const char* shows;  // how it starts in the trace
+    } cases[] = {
+        {"reply lost", &sim::HubFaults::getFail, 19, 1, "GET FAIL"},
+        {"request lost", &sim::HubFaults::setFail, 21, 0, "SET FAIL"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        Options({"/NEWCA400"});
+        hub->faults = simtest::OneFault(c.kind, {c.number, 1});
+        RunSaveStep(0);
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        std::size_t angle = 0;  // the angle's request
+        while (angle < transfers.size() && transfers[angle].find(" 5a0008") == std::string::npos) ++angle;
+        ASSERT_LT(angle + c.at, transfers.size());
+        const std::string& lost = transfers[angle + c.at];
+        EXPECT_EQ(lost.rfind(c.shows, 0), 0u) << lost;
+        EXPECT_EQ(ConsoleText(), kAllLines + NewAngle(-1) + kNotSaved + kTime0);
+        EXPECT_EQ(ResultFlag, ResultNewAngleFail);
+        EXPECT_EQ(SaveRequests(), 0u);
+    }
+}
+
 TEST_F(SaveStep, RecheckOnlyWithBothAccelerometersNoNocaAndAPassingRun)
 {
     struct Case {
