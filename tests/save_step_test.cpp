@@ -440,6 +440,14 @@ protected:
             if (s.compare(0, 10, "SET 5a0201") == 0) ++n;
         return n;
     }
+    // The transfer after the first save request: its reply.
+    static std::string FirstSaveReply()
+    {
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        for (std::size_t i = 0; i + 1 < transfers.size(); ++i)
+            if (transfers[i].compare(0, 10, "SET 5a0201") == 0) return transfers[i + 1];
+        return "no save request";
+    }
     std::shared_ptr<sim::SimHub> hub;
     char name[5] = "tool";
     char* tool[2] = {name, nullptr};
@@ -451,24 +459,27 @@ TEST_F(SaveHubFile, AnswersAsTheDirectiveSays)
         std::string line;
         std::uint8_t result;
         std::size_t requests;
+        std::string firstReply;  // how the reply to the first request starts
     };
+    const std::string area = "001000002008";  // eFlash and RAM address
     const Case cases[] = {
-        {"", 0, 1},
-        {"save silent=1", 0, 2},
-        {"save silent=always", 1, 11},
-        {"save stale=3", 0, 4},
-        {"save stale=always", 1, 11},
+        {"", 0, 1, "GET 5a0201" + area + "2000"},
+        {"save silent=1", 0, 2, "GET FAIL"},
+        {"save silent=always", 1, 11, "GET FAIL"},
+        {"save stale=3", 0, 4, "GET 5a0201" + area + "2000"},
+        {"save stale=always", 1, 11, "GET 5a0201" + area + "2000"},
         // The first two replies name another RAM address and fail their
         // passes; each pass takes its snapshot of the learnt area, so the
         // third one is verified.
-        {"save other=2 ram=0x090000", 0, 3},
-        {"save other=1 bytes=2,0", 0, 2},
-        {"save other=always length=19", 1, 11},
+        {"save other=2 ram=0x090000", 0, 3, "GET 5a0201001000000009"},
+        {"save other=1 bytes=2,0", 0, 2, "GET 5a0200" + area + "2000"},
+        {"save other=always length=19", 1, 11, "GET 5a0201" + area + "1300"},
     };
     for (const Case& c : cases) {
         Restart();
         ASSERT_TRUE(Load(c.line));
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), c.result) << c.line;
+        EXPECT_EQ(FirstSaveReply().rfind(c.firstReply, 0), 0u) << c.line << ": " << FirstSaveReply();
         EXPECT_EQ(SaveRequests(), c.requests) << c.line;
         if (c.result == 0) {
             EXPECT_EQ(hub->Peek(0x001000, 20), hub->Peek(0x082000, 20)) << c.line;
