@@ -113,6 +113,15 @@ protected:
         return reads;
     }
 
+    // The transfer after the first SET line `set`: the reply fetched for it.
+    static std::string ReplyTo(const std::string& set)
+    {
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        for (std::size_t i = 0; i + 1 < transfers.size(); ++i)
+            if (transfers[i] == set) return transfers[i + 1];
+        return "no transfer after " + set;
+    }
+
     std::shared_ptr<sim::SimHub> hub;
     std::vector<std::uint8_t> block;
 };
@@ -136,18 +145,26 @@ TEST_F(SaveFlash, QuickSaveSendsOneRequestAndNeedsItsAnswer)
         const char* name;
         int saveSilent;
         bool requestFails;
+        bool savedBefore;   // an answered quick save comes first
         const char* reply;  // how the fetch starts
         std::uint8_t result;
         const char* text;
     } cases[] = {
-        {"answered", 0, false, "GET 5a0201", 0, ""},
-        {"no reply", -1, false, "GET FAIL", 1, "Save Fail!\r\n"},
-        {"request failed", 0, true, "GET ", 1, "Save Fail!\r\n"},
+        {"answered", 0, false, false, "GET 5a0201", 0, ""},
+        {"no reply", -1, false, false, "GET FAIL", 1, "Save Fail!\r\n"},
+        {"request failed", 0, true, false, "GET ", 1, "Save Fail!\r\n"},
+        // The hub still holds the save before, so the fetch brings an answer
+        // to a save request although this one never went out.
+        {"request failed, the last save's answer held", 0, true, true, "GET 5a0201", 1, "Save Fail!\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Restart();
         PokeBoth();
+        if (c.savedBefore) {
+            ASSERT_EQ(DoSaveDataToFlash(0, SaveModeQuick, 0, ReportSourceFlash), 0);
+            sim::TraceReset();
+        }
         hub->saveSilent = c.saveSilent;
         if (c.requestFails) hub->faults.setFail = sim::FaultWindow::Always();
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeQuick, ReportMaskAll, ReportSourceFlash), c.result);
@@ -213,6 +230,7 @@ TEST_F(SaveFlash, FirstReplyNotFetchedRepeatsTheSnapshotAndTheRequest)
     PokeBoth();
     hub->saveSilent = 1;
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
+    EXPECT_EQ(ReplyTo(SaveSet()), "GET FAIL");
     EXPECT_EQ(SaveSets(), (std::vector<std::string>{SaveSet(), SaveSet()}));
     const std::vector<std::string> reads = ReadSets();
     ASSERT_GE(reads.size(), 2 * kChunks);
@@ -233,6 +251,7 @@ TEST_F(SaveFlash, ReplyWithOtherAreaFailsItsPassAndHandsNothingOn)
     hub->saveOtherBufferAddr = 0x090000;
     hub->saveOtherLength = 4;
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
+    EXPECT_EQ(ReplyTo(SaveSet()), "GET " + SaveSet(0x002000, 0x090000, 4).substr(4));
     EXPECT_EQ(SaveSets(), (std::vector<std::string>{SaveSet(), SaveSet()}));
     const std::vector<std::string> reads = ReadSets();
     ASSERT_GE(reads.size(), kChunks + 1);
@@ -248,11 +267,12 @@ TEST_F(SaveFlash, VerifiedPassNeedsEveryReadInFull)
     const struct {
         const char* name;
         int firstFailingGet;
+        std::string request;  // the one whose reply fails first
     } cases[] = {
-        {"snapshot", 1},
-        {"save reply", static_cast<int>(kChunks) + 1},
-        {"eFlash copy", static_cast<int>(kChunks) + 2},
-        {"RAM copy", 2 * static_cast<int>(kChunks) + 2},
+        {"snapshot", 1, RegRequest(HidCmdReadReg, kRam, 10)},
+        {"save reply", static_cast<int>(kChunks) + 1, SaveSet()},
+        {"eFlash copy", static_cast<int>(kChunks) + 2, RegRequest(HidCmdReadReg, kEFlash, 10)},
+        {"RAM copy", 2 * static_cast<int>(kChunks) + 2, RegRequest(HidCmdReadReg, kRam, 10)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -263,6 +283,13 @@ TEST_F(SaveFlash, VerifiedPassNeedsEveryReadInFull)
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
         EXPECT_EQ(SaveSets().size(), c.firstFailingGet == 1 ? 1u : 2u);
         EXPECT_EQ(ConsoleText(), "");
+        // Up to the first failure every request has its get, so get n is
+        // transfer 2n; it fails, after the request this row names.
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        const auto get = 2 * static_cast<std::size_t>(c.firstFailingGet) - 1;
+        ASSERT_LT(get, transfers.size());
+        EXPECT_EQ(transfers[get - 1], c.request);
+        EXPECT_EQ(transfers[get], "GET FAIL");
     }
 
     // A hub that stops answering for good: eleven failed passes.
@@ -272,6 +299,47 @@ TEST_F(SaveFlash, VerifiedPassNeedsEveryReadInFull)
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 1);
     EXPECT_TRUE(WriteSets().empty());
     EXPECT_EQ(ConsoleText(), "Save Fail!\r\n");
+}
+
+// On a block of zeros a zeroed area equals the snapshot: an eFlash copy
+// that could not be read must still fail its pass, not verify it.
+TEST_F(SaveFlash, UnreadEFlashCopyOfZerosIsNeverVerified)
+{
+    block.assign(kLength, 0);
+    PokeBoth();
+    // The reads of the eFlash copy (not its single flag bytes) are never
+    // answered; the RAM copy reads as usual.
+    const sim::SimHub::ReplyHandler read = hub->commands[HidCmdReadReg].reply;
+    hub->SetCommand(HidCmdReadReg, {[](sim::SimHub& h, const HidReport& request) {
+                                        const std::uint32_t address = sim::SimHub::AddressOf(request);
+                                        if (address >= kEFlash && address < kEFlash + kLength && request[5] > 1)
+                                            h.failFetches = 1;
+                                    },
+                                    read});
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 1);
+    EXPECT_EQ(ReplyTo(RegRequest(HidCmdReadReg, kEFlash, 10)), "GET FAIL");
+    EXPECT_EQ(SaveSets().size(), 11u);
+    EXPECT_TRUE(WriteSets().empty());  // no pass verified: no flag-byte copy
+    EXPECT_EQ(ConsoleText(), "Save Fail!\r\n");
+    EXPECT_EQ(LogText(), "Save Fail!\r\n");
+}
+
+// A pass whose request failed saved nothing, even when the hub answers with
+// the answer to the request before. Only an empty block has no snapshot
+// read between the two requests, so the hub still holds the first one.
+TEST_F(SaveFlash, PassWhoseRequestFailedIsNotVerified)
+{
+    hub->paramLength = gParamLength = 0;
+    // The first reply echoes 2, 2; the second request fails.
+    hub->faults.wrongEcho = {1, 1};
+    hub->faults.setFail = {2, 1};
+    EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), 0);
+    const std::string answer = "GET " + SaveSet(kEFlash, kRam, 0).substr(4);
+    std::string offByOne = answer;
+    offByOne[9] = '2';  // byte 2
+    const std::string failed = "SET FAIL " + SaveSet().substr(4);
+    EXPECT_EQ(Events({"SET", "GET"}),
+              (std::vector<std::string>{SaveSet(), offByOne, failed, answer, SaveSet(), answer}));
 }
 
 TEST_F(SaveFlash, ReportNeedsBothCopiesInFull)
@@ -382,6 +450,9 @@ TEST_F(SaveFlash, UnreadableFlagByteIsNotWritten)
     const std::size_t setsBeforeWrites = 2 * kChunks + 1;  // both copies and the ACC1 flag read
     hub->faults.setFail = {static_cast<int>(setsBeforeWrites) + 1, 1};
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, 0, ReportSourceBuffer), 1);
+    const std::vector<std::string> sets = Events({"SET"});
+    ASSERT_GT(sets.size(), setsBeforeWrites);
+    EXPECT_EQ(sets[setsBeforeWrites], "SET FAIL " + Write(kRam + 11, 0x01).substr(4));
     EXPECT_EQ(ConsoleText(), "Copy Flag Byte Fail!\r\n");
 }
 
@@ -392,26 +463,39 @@ TEST_F(SaveFlash, FlagByteCopiesOutsideTheAreaAreSkipped)
     struct Case {
         const char* name;
         std::uint16_t length;
-        std::uint8_t ramExtHigh;
+        std::uint8_t flashExtHigh, ramExtHigh;
         std::vector<std::uint32_t> writes;
     };
     const Case cases[] = {
-        {"block of 20 bytes: ACC2 flag at 25 lies outside", 20, 0, {kRam + 11}},
-        {"block of 11 bytes: both lie outside", 11, 0, {}},
-        {"RAM ext far past the block", kLength, 0x10, {kRam + 11}},
-        // RAM ext 34 + 256: the ACC2 target is the first byte past the block.
-        {"RAM flag target just past the block", 25 + kExt + 256, 0x01, {kRam + 11}},
+        {"block of 20 bytes: ACC2 flag at 25 lies outside", 20, 0, 0, {kRam + 11}},
+        {"block of 11 bytes: both lie outside", 11, 0, 0, {}},
+        {"RAM ext far past the block", kLength, 0, 0x10, {kRam + 11}},
+        // Ext 34 + 256: the ACC2 flag is the first byte past the block, in
+        // the RAM copy, or in the eFlash copy while the RAM target lies inside.
+        {"RAM flag target just past the block", 25 + kExt + 256, 0, 0x01, {kRam + 11}},
+        {"eFlash flag source just past the block", 25 + kExt + 256, 0x01, 0, {kRam + 11}},
     };
     for (const Case& c : cases) {
         Restart();
+        std::vector<std::uint8_t> flash = block;
         std::vector<std::uint8_t> ram = block;
+        flash[27] = c.flashExtHigh;
         ram[27] = c.ramExtHigh;
-        PokeCopies(block, ram);
+        PokeCopies(flash, ram);
         hub->paramLength = gParamLength = c.length;
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, 0, ReportSourceBuffer), 0);
         std::vector<std::string> expected;
         for (std::uint32_t a : c.writes) expected.push_back(Write(a, 0x01));
         EXPECT_EQ(WriteSets(), expected) << c.name;
+        // A skipped copy does not read its eFlash byte either: after both
+        // copies, only the ACC1 flag (offset 11 on both sides) is read.
+        const std::vector<std::string> reads = ReadSets();
+        const std::size_t chunks = 2 * ((c.length + 9u) / 10u);
+        ASSERT_GE(reads.size(), chunks) << c.name;
+        std::vector<std::string> flagReads;
+        for (std::uint32_t a : c.writes) flagReads.push_back(RegRequest(HidCmdReadReg, a - kRam + kEFlash, 1));
+        EXPECT_EQ(std::vector<std::string>(reads.begin() + static_cast<std::ptrdiff_t>(chunks), reads.end()), flagReads)
+            << c.name;
     }
 }
 
@@ -587,6 +671,34 @@ TEST_F(SaveFlash, ReportReadsAtMostTheFirst1024Bytes)
     PokeBoth();
     EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, ReportMaskAcc2, ReportSourceBuffer), 1);
     EXPECT_EQ(ConsoleText(), "Accel2 Biases: not in the parameter block\r\n");
+}
+
+// A bias whose six bytes do not all lie in the block was not read in full:
+// it fails its check, whatever the bytes that were read.
+TEST_F(SaveFlash, BiasMustLieWhollyInTheBlock)
+{
+    struct Case {
+        const char* name;
+        std::uint16_t length;
+        std::uint8_t mask;
+        std::string text;
+        std::uint8_t result;
+    };
+    const Case cases[] = {
+        // ext 34: the ACC2 bias at 60 to 65
+        {"ACC2 bias across the block's end", 62, ReportMaskAcc2, "Accel2 Biases: not in the parameter block\r\n", 1},
+        {"ACC2 bias up to the block's end", 66, ReportMaskAcc2, "Accel2 Biases: 0.011719,-0.007812,0.019531\r\n", 0},
+        {"ACC1 bias across the block's end", 14, ReportMaskAcc1, "Accel Biases : not in the parameter block\r\n", 1},
+    };
+    for (const Case& c : cases) {
+        Restart();
+        PutWords(block, 12, 3, -2, 5);
+        PutWords(block, 26 + kExt, 3, -2, 5);
+        PokeBoth();
+        hub->paramLength = gParamLength = c.length;
+        EXPECT_EQ(DoSaveDataToFlash(0, SaveModeReportOnly, c.mask, ReportSourceBuffer), c.result) << c.name;
+        EXPECT_EQ(ConsoleText(), c.text) << c.name;
+    }
 }
 
 TEST_F(SaveFlash, VerifiedSaveReportsFromTheEFlashCopy)

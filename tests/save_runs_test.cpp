@@ -116,6 +116,19 @@ std::vector<std::string> SaveRequests(const ToolRun& run)
     return requests;
 }
 
+// The transfer after the first save request of a run: "GET FAIL", or "GET "
+// and the reply.
+std::string FirstSaveReply(const ToolRun& run)
+{
+    for (const Token& t : Tokens(run.trace)) {
+        if (t.kind != "X2") continue;
+        for (std::size_t i = t.line + 1; i < run.trace.size(); ++i)
+            if (run.trace[i].event.compare(0, 3, "GET") == 0) return run.trace[i].event;
+        break;
+    }
+    return "no save reply";
+}
+
 // 5a, 2, 1, then the record's area: none yet, or the healthy machine's.
 const std::string kFirstSaveRequest = "5a0201" + std::string(28, '0');
 const std::string kAreaSaveRequest =
@@ -352,6 +365,7 @@ TEST(SaveRuns, VerifiedSave)
                                     body,
                                     0,
                                     blocks + " R082000-0823fc X2 " + kVerifiedSaveSteps + " mode"});
+        EXPECT_EQ(FirstSaveReply(run), "GET FAIL");
         EXPECT_EQ(SaveRequests(run), (std::vector<std::string>{kFirstSaveRequest, kFirstSaveRequest}));
     }
 }
@@ -535,7 +549,8 @@ TEST(SaveRuns, SaveReplies)
         for (int i = 0; i < times; ++i) text += what + " ";
         return text;
     };
-    const std::string missing = "R082000-0823fc X2";  // a pass without a reply
+    const std::string missing = "R082000-0823fc X2";          // a pass without a reply
+    const std::string area = kAreaSaveRequest.substr(6, 16);  // of the healthy machine
     struct Case {
         const char* name;
         const char* save;
@@ -543,6 +558,7 @@ TEST(SaveRuns, SaveReplies)
         int seconds;
         std::string steps;  // from the save on
         std::vector<std::string> requests;
+        std::string reply;  // how the reply to the first request starts
     } cases[] = {
         // A reply that does not answer the save request counts as none: the
         // next pass takes the same snapshot and sends the same request.
@@ -551,19 +567,22 @@ TEST(SaveRuns, SaveReplies)
          true,
          9,
          missing + " " + kVerifiedSaveSteps,
-         {kFirstSaveRequest, kFirstSaveRequest}},
+         {kFirstSaveRequest, kFirstSaveRequest},
+         "GET 5a0200" + area},
         {"reply 2, 2",
          "save other=1 bytes=2,2",
          true,
          9,
          missing + " " + kVerifiedSaveSteps,
-         {kFirstSaveRequest, kFirstSaveRequest}},
+         {kFirstSaveRequest, kFirstSaveRequest},
+         "GET 5a0202" + area},
         {"reply 3, 1",
          "save other=1 bytes=3,1",
          true,
          9,
          missing + " " + kVerifiedSaveSteps,
-         {kFirstSaveRequest, kFirstSaveRequest}},
+         {kFirstSaveRequest, kFirstSaveRequest},
+         "GET 5a0301" + area},
         // Another RAM address fails the pass and hands nothing on: the next
         // pass takes its snapshot of the learnt area again, sends the same
         // request, and verifies.
@@ -572,23 +591,25 @@ TEST(SaveRuns, SaveReplies)
          true,
          9,
          missing + " " + kVerifiedSaveSteps,
-         {kFirstSaveRequest, kFirstSaveRequest}},
+         {kFirstSaveRequest, kFirstSaveRequest},
+         "GET 5a0201001000000009"},
         // Eleven passes at most.
         // head + cal + report + recheck + 10 x silent + pass + flags = 21.82 s
         {"ten replies missing", "save silent=10", true, 21, repeat(missing, 10) + kVerifiedSaveSteps,
-         std::vector<std::string>(11, kFirstSaveRequest)},
+         std::vector<std::string>(11, kFirstSaveRequest), "GET FAIL"},
         // head + cal + report + recheck + 11 x silent = 19.74 s
         {"eleven replies missing", "save silent=11", false, 19, repeat(missing, 11) + kFinalClear,
-         std::vector<std::string>(11, kFirstSaveRequest)},
+         std::vector<std::string>(11, kFirstSaveRequest), "GET FAIL"},
         // head + cal + report + recheck + 11 x pass + flags = 42.42 s
         {"ten stale copies", "save stale=10", true, 42, repeat(kSavePass, 10) + kVerifiedSaveSteps,
-         With({kFirstSaveRequest}, std::vector<std::string>(10, kAreaSaveRequest))},
+         With({kFirstSaveRequest}, std::vector<std::string>(10, kAreaSaveRequest)), "GET " + kAreaSaveRequest},
     };
     for (const Case& c : cases) {
         const std::string text = body(c.saved, c.seconds);
         const ToolRun run = Expect(
             {c.name, MakeHub({{"", c.save}}), {"/ACC1-CALI"}, text, text, c.saved ? 0 : 1, head + c.steps + " mode"});
         EXPECT_EQ(SaveRequests(run), c.requests) << c.name;
+        EXPECT_EQ(FirstSaveReply(run).rfind(c.reply, 0), 0u) << c.name << ": " << FirstSaveReply(run);
     }
 }
 
@@ -720,8 +741,8 @@ TEST(SaveRuns, ShortParameterArea)
     const std::string short40 = kFullHead + kDefaultBlocks + kAcc1Biases + kGyroBiases + "Comp  Biases : " + zeros +
                                 "Accel2 Biases: " + outside + kLight + kNotSaved + TotalTime(6) + kFail;
     const std::string empty = kFullHead + kDefaultBlocks + "Accel Biases : " + outside + "Gyro  Biases : " + zeros +
-                              "Accel2 Biases: " + outside + "Light Transmittance=0.00%\r\n" + kNotSaved +
-                              TotalTime(6) + kFail;
+                              "Accel2 Biases: " + outside + "Light Transmittance=0.00%\r\n" + kNotSaved + TotalTime(6) +
+                              kFail;
     const std::string blocks = kFullHeadSteps + " " + kDefaultBlockSteps + " ";
     const SaveRun cases[] = {
         {"40 bytes",
@@ -732,8 +753,13 @@ TEST(SaveRuns, ShortParameterArea)
          1,
          blocks + "R001000-00101e R082000-08201e R00100b W08200b " + kFinalClear + " mode"},
         // The block has no head to clear either.
-        {"0 bytes", withLength("0"), {}, empty, empty, 2, Replaced(blocks, "clear[082000-082001]", "clear[]") +
-                                                              "clear0[] mode"},
+        {"0 bytes",
+         withLength("0"),
+         {},
+         empty,
+         empty,
+         2,
+         Replaced(blocks, "clear[082000-082001]", "clear[]") + "clear0[] mode"},
     };
     for (const SaveRun& c : cases) Expect(c);
 }

@@ -304,6 +304,40 @@ TEST_F(SaveStep, AngleRecheck)
     }
 }
 
+// An angle that the re-check could not read is no angle: it fails the
+// re-check even with a tolerance that would take -1 degree in.
+TEST_F(SaveStep, LostAngleFailsTheRecheck)
+{
+    // Before it the report: both copies in 8 reads each, then two flag bytes
+    // read and written, 20 requests and 18 replies.
+    const struct {
+        const char* name;
+        sim::FaultWindow sim::HubFaults::*kind;
+        int number;
+        std::size_t at;     // the lost transfer: the angle's request (0) or its reply (1)
+        const char* shows;  // how it starts in the trace
+    } cases[] = {
+        {"reply lost", &sim::HubFaults::getFail, 19, 1, "GET FAIL"},
+        {"request lost", &sim::HubFaults::setFail, 21, 0, "SET FAIL"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        Options({"/NEWCA400"});
+        hub->faults = simtest::OneFault(c.kind, {c.number, 1});
+        RunSaveStep(0);
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        std::size_t angle = 0;  // the angle's request
+        while (angle < transfers.size() && transfers[angle].find(" 5a0008") == std::string::npos) ++angle;
+        ASSERT_LT(angle + c.at, transfers.size());
+        const std::string& lost = transfers[angle + c.at];
+        EXPECT_EQ(lost.rfind(c.shows, 0), 0u) << lost;
+        EXPECT_EQ(ConsoleText(), kAllLines + NewAngle(-1) + kNotSaved + kTime0);
+        EXPECT_EQ(ResultFlag, ResultNewAngleFail);
+        EXPECT_EQ(SaveRequests(), 0u);
+    }
+}
+
 TEST_F(SaveStep, RecheckOnlyWithBothAccelerometersNoNocaAndAPassingRun)
 {
     struct Case {
@@ -406,6 +440,14 @@ protected:
             if (s.compare(0, 10, "SET 5a0201") == 0) ++n;
         return n;
     }
+    // The transfer after the first save request: its reply.
+    static std::string FirstSaveReply()
+    {
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        for (std::size_t i = 0; i + 1 < transfers.size(); ++i)
+            if (transfers[i].compare(0, 10, "SET 5a0201") == 0) return transfers[i + 1];
+        return "no save request";
+    }
     std::shared_ptr<sim::SimHub> hub;
     char name[5] = "tool";
     char* tool[2] = {name, nullptr};
@@ -417,24 +459,27 @@ TEST_F(SaveHubFile, AnswersAsTheDirectiveSays)
         std::string line;
         std::uint8_t result;
         std::size_t requests;
+        std::string firstReply;  // how the reply to the first request starts
     };
+    const std::string area = "001000002008";  // eFlash and RAM address
     const Case cases[] = {
-        {"", 0, 1},
-        {"save silent=1", 0, 2},
-        {"save silent=always", 1, 11},
-        {"save stale=3", 0, 4},
-        {"save stale=always", 1, 11},
+        {"", 0, 1, "GET 5a0201" + area + "2000"},
+        {"save silent=1", 0, 2, "GET FAIL"},
+        {"save silent=always", 1, 11, "GET FAIL"},
+        {"save stale=3", 0, 4, "GET 5a0201" + area + "2000"},
+        {"save stale=always", 1, 11, "GET 5a0201" + area + "2000"},
         // The first two replies name another RAM address and fail their
         // passes; each pass takes its snapshot of the learnt area, so the
         // third one is verified.
-        {"save other=2 ram=0x090000", 0, 3},
-        {"save other=1 bytes=2,0", 0, 2},
-        {"save other=always length=19", 1, 11},
+        {"save other=2 ram=0x090000", 0, 3, "GET 5a0201001000000009"},
+        {"save other=1 bytes=2,0", 0, 2, "GET 5a0200" + area + "2000"},
+        {"save other=always length=19", 1, 11, "GET 5a0201" + area + "1300"},
     };
     for (const Case& c : cases) {
         Restart();
         ASSERT_TRUE(Load(c.line));
         EXPECT_EQ(DoSaveDataToFlash(0, SaveModeVerified, 0, ReportSourceFlash), c.result) << c.line;
+        EXPECT_EQ(FirstSaveReply().rfind(c.firstReply, 0), 0u) << c.line << ": " << FirstSaveReply();
         EXPECT_EQ(SaveRequests(), c.requests) << c.line;
         if (c.result == 0) {
             EXPECT_EQ(hub->Peek(0x001000, 20), hub->Peek(0x082000, 20)) << c.line;
