@@ -49,17 +49,17 @@ protected:
                 failing.push_back(static_cast<int>(i) + 1);
             }
         }
-        hub->SetCommand(HidCmdGetSensorValue,
-                        {nullptr, [values, n = std::size_t{0}](sim::SimHub&, const HidReport& request,
-                                                               HidReport& reply) mutable {
-                             sim::SimHub::DefaultReply(request, reply);
-                             const Rgb v = n < values.size() ? values[n] : Rgb{0, 0, 0};
-                             ++n;
-                             for (std::size_t c = 0; c < 3; ++c) {
-                                 reply[3 + 2 * c] = static_cast<std::uint8_t>(v[c] & 0xFFu);
-                                 reply[4 + 2 * c] = static_cast<std::uint8_t>(v[c] >> 8);
-                             }
-                         }});
+        hub->SetCommand(
+            HidCmdGetSensorValue,
+            {nullptr, [values, n = std::size_t{0}](sim::SimHub&, const HidReport& request, HidReport& reply) mutable {
+                 sim::SimHub::DefaultReply(request, reply);
+                 const Rgb v = n < values.size() ? values[n] : Rgb{0, 0, 0};
+                 ++n;
+                 for (std::size_t c = 0; c < 3; ++c) {
+                     reply[3 + 2 * c] = static_cast<std::uint8_t>(v[c] & 0xFFu);
+                     reply[4 + 2 * c] = static_cast<std::uint8_t>(v[c] >> 8);
+                 }
+             }});
         // Fail exactly the scripted fetches, which form one run.
         if (!failing.empty() && failing.back() - failing.front() + 1 != static_cast<int>(failing.size()))
             ADD_FAILURE() << "the failed fetches of a script must be one run";
@@ -145,7 +145,10 @@ TEST_F(LightGain, LightGainRequestThenFiftyMs)
     EXPECT_EQ(SetAmbientLightGain(0, 400, 380), 400);  // the stand-in scales by 400/380
     const std::vector<std::string> events = Events();
     ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events[0], "SET 5a0104" "90017c01" + std::string(20, '0'));
+    EXPECT_EQ(events[0],
+              "SET 5a0104"
+              "90017c01" +
+                  std::string(20, '0'));
     EXPECT_EQ(events[1], "SLEEP 50");
     EXPECT_EQ(events[2], ValueRequest(SensorIdAmbientLight));
     EXPECT_EQ(SleptMs(), 120u);
@@ -155,7 +158,10 @@ TEST_F(LightGain, LightGainRequestThenFiftyMs)
     // Only one word not 0 is enough to send the pair.
     sim::TraceReset();
     EXPECT_EQ(SetAmbientLightGain(0, 0, 7), 0);
-    EXPECT_EQ(Events({"SET"}).front(), "SET 5a0104" "00000700" + std::string(20, '0'));
+    EXPECT_EQ(Events({"SET"}).front(),
+              "SET 5a0104"
+              "00000700" +
+                  std::string(20, '0'));
 }
 
 TEST_F(LightGain, PacingBeforeEveryTransfer)
@@ -224,7 +230,10 @@ TEST_F(LightGain, ColorGainRequestThenOneSecond)
     SetColorSensorGain(0, gains, out, 20);
     const std::vector<std::string> events = Events();
     ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events[0], "SET 5a010f" "010001000100010001000100" "0000");
+    EXPECT_EQ(events[0],
+              "SET 5a010f"
+              "010001000100010001000100"
+              "0000");
     EXPECT_EQ(events[1], "SLEEP 1000");
     EXPECT_EQ(events[2], ValueRequest(SensorIdColorValue));
     // 1000 + 20 x (50 + 20 + 130), no early end.
@@ -236,7 +245,12 @@ TEST_F(LightGain, ColorGainRequestThenOneSecond)
     sim::TraceReset();
     const std::uint16_t pairs[6] = {900, 450, 800, 400, 0x1234, 350};
     SetColorSensorGain(0, pairs, out, 1);
-    EXPECT_EQ(Events({"SET"}).front(), "SET 5a010f" "8403c201" "20039001" "34125e01" "0000");
+    EXPECT_EQ(Events({"SET"}).front(),
+              "SET 5a010f"
+              "8403c201"
+              "20039001"
+              "34125e01"
+              "0000");
     EXPECT_EQ(hub->colorGain[2].target, 0x1234);
 }
 
@@ -250,12 +264,13 @@ TEST_F(LightGain, ColorAverages)
         // A sample that was not delivered is no sample, and no other stands
         // in for it: the average has no base, all three channels read 0.
         {"three failed fetches first",
-         {std::nullopt, std::nullopt, std::nullopt, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300},
+         {std::nullopt,       std::nullopt,       std::nullopt,       Rgb{100, 200, 300}, Rgb{100, 200, 300},
           Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300},
           Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300},
-          Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}},
+          Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}, Rgb{100, 200, 300}},
          {0, 0, 0}},
-        {"a failed fifth fetch", {Rgb{10, 20, 30}, Rgb{10, 20, 30}, Rgb{10, 20, 30}, Rgb{10, 20, 30}, std::nullopt},
+        {"a failed fifth fetch",
+         {Rgb{10, 20, 30}, Rgb{10, 20, 30}, Rgb{10, 20, 30}, Rgb{10, 20, 30}, std::nullopt},
          {0, 0, 0}},
         {"integer division", {Rgb{39, 40, 59}}, {1, 2, 2}},
         {"full-scale channels", std::vector<std::optional<Rgb>>(20, Rgb{65535, 65535, 1}), {65535, 65535, 1}},

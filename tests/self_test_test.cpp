@@ -84,8 +84,7 @@ TEST_F(SelfTest, EmptySlotSendsNothing)
 TEST_F(SelfTest, GyroPassesOnTheFirstGoodReply)
 {
     EXPECT_EQ(DoSelfTest(0, SensorIdGyro), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdGyro), "SLEEP 50",
-                                                  Get("5a0302"), "SLEEP 20"}));
+    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdGyro), "SLEEP 50", Get("5a0302"), "SLEEP 20"}));
     ExpectBoth("Pass.\r\n");
 }
 
@@ -93,10 +92,9 @@ TEST_F(SelfTest, OtherSensorsGoOnToTheDataCheck)
 {
     SetWords(SensorIdCompass, 0x0000, 0x0000, 0x0001);
     EXPECT_EQ(DoSelfTest(0, SensorIdCompass), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdCompass), "SLEEP 50",
-                                                  Get("5a0303"), "SLEEP 20", DataSet(SensorIdCompass),
-                                                  "SLEEP 50", Get("5a00030000000001"),
-                                                  "SLEEP 20"}));
+    EXPECT_EQ(Events(),
+              (std::vector<std::string>{SelfTestSet(SensorIdCompass), "SLEEP 50", Get("5a0303"), "SLEEP 20",
+                                        DataSet(SensorIdCompass), "SLEEP 50", Get("5a00030000000001"), "SLEEP 20"}));
     ExpectBoth("Pass.\r\n");
 }
 
@@ -123,8 +121,7 @@ TEST_F(SelfTest, BusyPollsWaitTheirOwnTimeTheTenthToo)
     for (int i = 0; i < 10; ++i)
         for (const std::string& e : {Get("5a0302cccccccc"), std::string("SLEEP 20"), std::string("SLEEP 480")})
             expected.push_back(e);
-    for (std::string e : {SelfTestSet(SensorIdGyro), std::string("SLEEP 50"), Get("5a0302"),
-                          std::string("SLEEP 20")})
+    for (std::string e : {SelfTestSet(SensorIdGyro), std::string("SLEEP 50"), Get("5a0302"), std::string("SLEEP 20")})
         expected.push_back(e);
     EXPECT_EQ(Events(), expected);
     EXPECT_EQ(hub->selfTests[SensorIdGyro].requests, 2);
@@ -269,9 +266,8 @@ TEST_F(SelfTest, DataCheckTestsTheRawWords)
         std::uint8_t byte9;
         std::uint8_t result;
     } cases[] = {
-        {0x0000, 0x0000, 0x0001, 0, 0},
-        {0x0100, 0x0000, 0x0000, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0, 0},  // each reads 0 once decoded, but the raw word counts
+        {0x0000, 0x0000, 0x0001, 0, 0},    {0x0100, 0x0000, 0x0000, 0, 0},
+        {0xFFFF, 0xFFFF, 0xFFFF, 0, 0},     // each reads 0 once decoded, but the raw word counts
         {0x0000, 0x0000, 0x0000, 0x55, 1},  // bytes 9-10 are not tested
         {0x0000, 0x0000, 0x0000, 0, 1},
     };
@@ -305,8 +301,8 @@ TEST_F(SelfTest, InitialisationStatusModeSkipsTheSelfTest)
     SetWords(SensorIdAcc1, 0, 0, 9);
     EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
     EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a05001208010000000000000000000000", "SLEEP 5",
-                                                  Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1),
-                                                  "SLEEP 50", Get("5a0001000000000900"), "SLEEP 20"}));
+                                                  Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1), "SLEEP 50",
+                                                  Get("5a0001000000000900"), "SLEEP 20"}));
     EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
     ExpectBoth("Pass.\r\n");
 
