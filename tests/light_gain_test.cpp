@@ -260,6 +260,7 @@ TEST_F(LightGain, ColorAverages)
         const char* name;
         std::vector<std::optional<Rgb>> script;
         Rgb expected;
+        FaultWindow setFail{};  // by set-feature number: sample requests that fail
     } cases[] = {
         // A sample that was not delivered is no sample, and no other stands
         // in for it: the average has no base, all three channels read 0.
@@ -272,6 +273,9 @@ TEST_F(LightGain, ColorAverages)
         {"a failed fifth fetch",
          {Rgb{10, 20, 30}, Rgb{10, 20, 30}, Rgb{10, 20, 30}, Rgb{10, 20, 30}, std::nullopt},
          {0, 0, 0}},
+        // The hub still holds the fourth request and answers the fifth
+        // fetch with a sample: one that was not asked for.
+        {"a failed fifth request", std::vector<std::optional<Rgb>>(20, Rgb{10, 20, 30}), {0, 0, 0}, {5, 1}},
         {"integer division", {Rgb{39, 40, 59}}, {1, 2, 2}},
         {"full-scale channels", std::vector<std::optional<Rgb>>(20, Rgb{65535, 65535, 1}), {65535, 65535, 1}},
     };
@@ -281,6 +285,7 @@ TEST_F(LightGain, ColorAverages)
         hub = ConnectHub();
         failing.clear();
         ScriptColor(c.script);
+        hub->faults.setFail = c.setFail;
         std::uint16_t out[3] = {9, 9, 9};
         SetColorSensorGain(0, gains, out, 20);
         EXPECT_EQ(Rgb({out[0], out[1], out[2]}), c.expected) << c.name;
