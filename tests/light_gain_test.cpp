@@ -186,15 +186,30 @@ TEST_F(LightGain, ColorOneSampleNeedsAllThreeChannels)
                                                   "GET 5a000e050000000700" + std::string(16, '0'), "SLEEP 20",
                                                   "GET 5a000e050006000700" + std::string(16, '0'), "SLEEP 20"}));
 
-    // A sample with a zero channel after the whole budget is left in out.
-    Restart();
-    hub = ConnectHub();
-    hub->SetColorValues(5, 6, 7);
-    hub->colorZeroFetches = {0, 1000, 0};
-    out[0] = out[1] = out[2] = 9;
-    SetColorSensorGain(0, gains, out, 1);
-    EXPECT_EQ(Rgb({out[0], out[1], out[2]}), Rgb({5, 0, 7}));
-    EXPECT_EQ(Events({"GET"}).size(), 100u);
+    // A sample with a zero channel at the end is left in out.
+    const struct {
+        const char* name;
+        std::array<int, 3> zeroFetches;
+        FaultWindow setFail;
+        std::size_t fetches;
+    } cases[] = {
+        {"a zero channel for the whole budget", {0, 1000, 0}, FaultWindow::Off(), 100},
+        // A request that failed is not polled: the hub, still holding the
+        // first request, would answer it with all three channels by now.
+        {"requests that fail after the first", {0, 10, 0}, FaultWindow::From(2), 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        hub = ConnectHub();
+        hub->SetColorValues(5, 6, 7);
+        hub->colorZeroFetches = c.zeroFetches;
+        hub->faults.setFail = c.setFail;
+        out[0] = out[1] = out[2] = 9;
+        SetColorSensorGain(0, gains, out, 1);
+        EXPECT_EQ(Rgb({out[0], out[1], out[2]}), Rgb({5, 0, 7}));
+        EXPECT_EQ(Events({"GET"}).size(), c.fetches);
+    }
 }
 
 TEST_F(LightGain, ColorWithGainsOnASilentHub)

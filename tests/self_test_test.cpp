@@ -259,6 +259,24 @@ TEST_F(SelfTest, DataRepliesForAnotherRequestAreNoData)
     }
 }
 
+TEST_F(SelfTest, FailedDataRequestsAreNoData)
+{
+    // The self test passes (set-feature 1); the first data request goes out
+    // and its ten replies carry zero words; every later request fails. The
+    // hub still holds the first one and by now answers it with a word: the
+    // reply to that earlier request, which a later one never asked for.
+    hub->SetCommand(HidCmdGetSensorValue,
+                    {nullptr, [fetches = 0](sim::SimHub&, const HidReport& request, HidReport& reply) mutable {
+                         sim::SimHub::DefaultReply(request, reply);
+                         if (++fetches > 10) reply[3] = 1;
+                     }});
+    hub->faults.setFail = FaultWindow::From(3);
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc2), 1);
+    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc2)), 1u);
+    EXPECT_EQ(Events({"SET FAIL"}).size(), 9u);
+    ExpectBoth("Fail - No data\r\n");
+}
+
 TEST_F(SelfTest, DataCheckTestsTheRawWords)
 {
     const struct {
