@@ -102,6 +102,7 @@ TEST_F(HubControl, SecondSendOnlyWhenTheReadBackIsNotTheWantedState)
         HidCustomCmdInit(0, c.mode);
         EXPECT_EQ(Sets(), std::vector<std::string>(static_cast<std::size_t>(c.sends), kVendorSet));
         EXPECT_EQ(Events({"GET"}).size(), 1u);
+        EXPECT_EQ(Events({"GET FAIL"}).size(), c.fetchFails ? 1u : 0u);
         EXPECT_EQ(SleptMs(), 300u);
         EXPECT_EQ(hub->customMode, c.hubOnAfter);
     }

@@ -182,6 +182,11 @@ TEST_F(SelfTest, FailedFetchIsNoVerdict)
     hub->faults.getFail = FaultWindow::FirstN(1);
     SetWords(SensorIdAcc1, 0xFFFF, 0xFFFF, 0xFEFF);
     EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
+    // The failure word fails the test with or without the lost fetch: the
+    // fetch must have been lost.
+    const std::vector<std::string> gets = Events({"GET"});
+    ASSERT_FALSE(gets.empty());
+    EXPECT_EQ(gets.front(), "GET FAIL");
     EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 0u);
     ExpectBoth("Fail - 0x10.\r\n");
 }
