@@ -319,44 +319,61 @@ TEST_F(SelfTest, InitialisationStatusModeSkipsTheSelfTest)
 {
     // AccTestMode 1: RegInitStatus, then the data check; only a fetched data
     // reply is tested, so the status byte never passes it on its own.
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    SetWords(SensorIdAcc1, 0, 0, 9);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a05001208010000000000000000000000", "SLEEP 5",
-                                                  Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1), "SLEEP 50",
-                                                  Get("5a0001000000000900"), "SLEEP 20"}));
-    EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
-    ExpectBoth("Pass.\r\n");
-
-    // Data fetches that fail after the status read: no data.
-    Reconnect();
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    SetWords(SensorIdAcc1, 0, 0, 9);
-    hub->faults.getFail = FaultWindow::From(2);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
-    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 10u);
-    ExpectBoth("Fail - No data\r\n");
-
-    // Zero words: no data.
-    Reconnect();
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
-    EXPECT_EQ(Events({"SET"}).size(), 11u);  // the register read and ten data requests
-    ExpectBoth("Fail - No data\r\n");
-
-    // A status that cannot be read fails the test at once.
-    Reconnect();
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    SetWords(SensorIdAcc1, 0, 0, 9);
-    hub->faults.getFail = FaultWindow::FirstN(101);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
-    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 0u);
-    EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
-    ExpectBoth("Fail - No data\r\n");
+    const struct {
+        const char* name;
+        std::uint16_t z;  // the z word of the data reply (x and y are 0)
+        sim::HubFaults faults;
+        std::uint8_t result;
+        std::size_t dataRequests;
+        std::size_t requests;  // every set-feature: the status reads and the data requests
+        const char* text;
+        std::vector<std::string> events;  // the whole trace; empty: not compared
+    } cases[] = {
+        {"status, then a data reply with data",
+         9,
+         {},
+         0,
+         1,
+         2,
+         "Pass.\r\n",
+         {"SET 5a05001208010000000000000000000000", "SLEEP 5", Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1),
+          "SLEEP 50", Get("5a0001000000000900"), "SLEEP 20"}},
+        {"data fetches that fail after the status read: no data",
+         9,
+         simtest::OneFault(&sim::HubFaults::getFail, FaultWindow::From(2)),
+         1,
+         10,
+         11,
+         "Fail - No data\r\n",
+         {}},
+        {"zero words: no data", 0, {}, 1, 10, 11, "Fail - No data\r\n", {}},
+        // All 101 attempts of the status read fail.
+        {"a status that cannot be read fails at once",
+         9,
+         simtest::OneFault(&sim::HubFaults::getFail, FaultWindow::FirstN(101)),
+         1,
+         0,
+         101,
+         "Fail - No data\r\n",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reconnect();
+        AccTestMode = 1;
+        hub->SetInitStatus(0x03);
+        SetWords(SensorIdAcc1, 0, 0, c.z);
+        hub->faults = c.faults;
+        EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), c.result);
+        const std::vector<std::string> events = Events();
+        EXPECT_EQ(CountOf(events, DataSet(SensorIdAcc1)), c.dataRequests);
+        EXPECT_EQ(Events({"SET"}).size(), c.requests);
+        if (!c.events.empty()) {
+            EXPECT_EQ(events, c.events);
+        }
+        EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
+        ExpectBoth(c.text);
+    }
 }
 
 TEST_F(SelfTest, OnlyModeOneAndAcc1SkipTheSelfTest)
