@@ -75,7 +75,9 @@ TEST_F(CompassCalibration, WithoutAcc2TheRequestCarriesZero)
     SensorList[SensorSlotAcc2] = SensorAbsent;
     hub->SetCompassAccuracy(3);
     EXPECT_EQ(DoCalibrationForComp(0), 0);
-    EXPECT_EQ(Events({"SET"}).front(), Line("SET", "5a0403000080"));
+    const std::vector<std::string> sets = Events({"SET"});
+    ASSERT_FALSE(sets.empty());
+    EXPECT_EQ(sets.front(), Line("SET", "5a0403000080"));
 }
 
 TEST_F(CompassCalibration, AccuracyAgainstTheSetting)

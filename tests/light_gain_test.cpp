@@ -158,7 +158,9 @@ TEST_F(LightGain, LightGainRequestThenFiftyMs)
     // Only one word not 0 is enough to send the pair.
     sim::TraceReset();
     EXPECT_EQ(SetAmbientLightGain(0, 0, 7), 0);
-    EXPECT_EQ(Events({"SET"}).front(),
+    const std::vector<std::string> sets = Events({"SET"});
+    ASSERT_FALSE(sets.empty());
+    EXPECT_EQ(sets.front(),
               "SET 5a0104"
               "00000700" +
                   std::string(20, '0'));
@@ -260,7 +262,9 @@ TEST_F(LightGain, ColorGainRequestThenOneSecond)
     sim::TraceReset();
     const std::uint16_t pairs[6] = {900, 450, 800, 400, 0x1234, 350};
     SetColorSensorGain(0, pairs, out, 1);
-    EXPECT_EQ(Events({"SET"}).front(),
+    const std::vector<std::string> sets = Events({"SET"});
+    ASSERT_FALSE(sets.empty());
+    EXPECT_EQ(sets.front(),
               "SET 5a010f"
               "8403c201"
               "20039001"
