@@ -75,7 +75,9 @@ TEST_F(CompassCalibration, WithoutAcc2TheRequestCarriesZero)
     SensorList[SensorSlotAcc2] = SensorAbsent;
     hub->SetCompassAccuracy(3);
     EXPECT_EQ(DoCalibrationForComp(0), 0);
-    EXPECT_EQ(Events({"SET"}).front(), Line("SET", "5a0403000080"));
+    const std::vector<std::string> sets = Events({"SET"});
+    ASSERT_FALSE(sets.empty());
+    EXPECT_EQ(sets.front(), Line("SET", "5a0403000080"));
 }
 
 TEST_F(CompassCalibration, AccuracyAgainstTheSetting)
@@ -147,22 +149,36 @@ TEST_F(CompassCalibration, FailedFetchKeepsTheLastAccuracy)
 TEST_F(CompassCalibration, OnlyAnsweringRepliesCarryTheAccuracy)
 {
     // Replies that name another sensor or command, or follow an accuracy
-    // request that failed, carry no accuracy: 0 stands to the end.
+    // request that failed, carry no accuracy: the last accuracy an answering
+    // reply carried stands to the end.
     const struct {
         const char* name;
         sim::HubFaults faults;
+        std::vector<std::uint8_t> steps;  // the accuracy over the fetches; empty: 3 throughout
+        int shown;
     } cases[] = {
-        {"wrong echo", simtest::OneFault(&sim::HubFaults::wrongEcho, FaultWindow::Always())},
-        {"other command", simtest::OneFault(&sim::HubFaults::replyCommand, FaultWindow::Always())},
-        {"failed accuracy requests", simtest::OneFault(&sim::HubFaults::setFail, FaultWindow::From(2))},
+        {"wrong echo", simtest::OneFault(&sim::HubFaults::wrongEcho, FaultWindow::Always()), {}, 0},
+        {"other command", simtest::OneFault(&sim::HubFaults::replyCommand, FaultWindow::Always()), {}, 0},
+        // The hub still holds the calibrate request.
+        {"failed accuracy requests", simtest::OneFault(&sim::HubFaults::setFail, FaultWindow::From(2)), {}, 0},
+        // The first accuracy request goes out and reads 1; every later one
+        // fails, and the hub, still holding the first, answers each fetch
+        // with the accuracy rising to 3: a reply to that earlier request.
+        {"failed accuracy requests after an answered one",
+         simtest::OneFault(&sim::HubFaults::setFail, FaultWindow::From(3)),
+         {1, 3},
+         1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Reconnect();
         hub->SetCompassAccuracy(3);
+        hub->compassAccuracySteps = c.steps;
         hub->faults = c.faults;
         EXPECT_EQ(DoCalibrationForComp(0), 30);
-        EXPECT_EQ(LogText(), "Fail (0)\r\n");
+        EXPECT_EQ(ConsoleText(),
+                  Progress(std::vector<int>(30, c.shown)) + kLabel + "Fail (" + std::to_string(c.shown) + ")\r\n");
+        EXPECT_EQ(LogText(), "Fail (" + std::to_string(c.shown) + ")\r\n");
     }
 
     // A calibrate request that never went out started nothing: no polls.

@@ -27,12 +27,47 @@ std::string FromHubFile(const std::string& name, const HubLines& changes)
     return MakeHubFrom(kHubDir + name, changes);
 }
 
+// Where a row's fault shows in the trace: the number-th set-feature or
+// get-feature of the run (counted from 1 per kind, as the fault lines of a
+// hub file count them) has an event that begins with `event`. For rows whose
+// outcome the same machine without the fault would show as well: there the
+// outcome alone does not tell whether the fault hit the transfer it names.
+enum class Transfer { None, Set, Get };
+struct FaultAt {
+    Transfer kind = Transfer::None;
+    int number = 0;
+    std::string event;
+};
+
+// The event of the number-th transfer of the kind; empty when the run has
+// fewer. A get-feature refused for its report ID never reached the hub.
+std::string TransferEvent(const ToolRun& run, Transfer kind, int number)
+{
+    const std::string prefix = kind == Transfer::Set ? "SET " : "GET";
+    int seen = 0;
+    for (const TraceLine& line : run.trace) {
+        if (line.event.rfind(prefix, 0) != 0 || line.event.rfind("GET FAIL id=", 0) == 0) continue;
+        if (++seen == number) return line.event;
+    }
+    return {};
+}
+
+void ExpectFaultLanded(const ToolRun& run, const FaultAt& at, const std::string& what)
+{
+    if (at.kind == Transfer::None) return;
+    const std::string event = TransferEvent(run, at.kind, at.number);
+    EXPECT_EQ(event.substr(0, at.event.size()), at.event)
+        << what << ": " << (at.kind == Transfer::Set ? "set-feature " : "get-feature ") << at.number
+        << (event.empty() ? " is not in the run" : " is '" + event + "'");
+}
+
 struct FaultRun {
     std::string name;
     std::string hub;
     std::vector<std::string> options;
     int exitStatus;
     std::vector<std::string> lines;  // shown on the console and in the log, in this order
+    FaultAt landed{};                // where the fault must show; Transfer::None: not checked
     bool saved = false;              // the block went to flash
     std::uint32_t ramLength = 1024;  // of the RAM copy at 0x082000, the only memory written
     bool hubAnswersAtTheEnd = true;  // the mode switch at the end reaches the hub
@@ -62,6 +97,7 @@ void Check(const FaultRun& c)
     const std::string what = c.name + " [" + Shown(c.options) + "]";
     const ToolRun run = RunTool(c.hub, c.options);
     EXPECT_EQ(run.exitStatus, c.exitStatus) << what;
+    ExpectFaultLanded(run, c.landed, what);
     ExpectInOrder(run.console, c.lines, what + " (console)");
     ExpectInOrder(run.log, c.lines, what + " (log)");
 
@@ -110,13 +146,15 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          MakeHub({{"self-test gyro ", "self-test gyro busy=0 status=0x10"}, {"", "fault get-fail from=22 times=1"}}),
          {},
          1,
-         {kGyroFailsItsSelfTest, kFail}},
+         {kGyroFailsItsSelfTest, kFail},
+         {Transfer::Get, 22, "GET FAIL"}},
         // A calibrate poll without an answer reads as no status: the next poll's 5 counts.
         {"calibrate: lost poll",
          MakeHub({{"", "calibrate psensor status=05\nfault get-fail from=17 times=1"}}),
          {"/PSENSOR-CALI", "/DISTANCE1", "/MODE1"},
          1,
-         {"PSENSOR Calibration          : Fail (5) \r\n", kNotSaved, kFail}},
+         {"PSENSOR Calibration          : Fail (5) \r\n", kNotSaved, kFail},
+         {Transfer::Get, 17, "GET FAIL"}},
         // Polls that are never answered: no parameters of the hub's to show.
         {"calibrate: no answer at all",
          MakeHub({{"", "fault get-fail from=17"}}),
@@ -124,6 +162,7 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          11,
          {"Custom Sensor 2 Calibration          : Fail - No reply\r\n", "Read Parameter Block Fail!\r\n", kNotSaved,
           kFail},
+         {},
          false,
          1024,
          false},
@@ -132,7 +171,8 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          FromHubFile("acc1-no-converge.hub", {{"", "fault set-fail from=33 times=1"}}),
          {},
          10,
-         {kAcc1NeverConverges, kFail}},
+         {kAcc1NeverConverges, kFail},
+         {Transfer::Set, 33, "SET FAIL 5a0401"}},
         // A status list that is lost, or is what the hub still held, is no list.
         {"status list: lost",
          MakeHub({{"sensor gyro ", "sensor gyro value=0.44762,-0.44762,0.22381 status=fail"},
@@ -161,7 +201,8 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          FromHubFile("lying.hub", {{"", "fault get-fail from=18 times=1"}}),
          {},
          254,
-         {kFound, kFail}},
+         {kFound, kFail},
+         {Transfer::Get, 18, "GET FAIL"}},
         // A memory read whose reply names another command is tried again with
         // the read command: no unknown command, no write.
         {"memory read: other command",
@@ -169,19 +210,22 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          {},
          0,
          {kSaved, kPass},
+         {Transfer::Get, 39, "GET 5a09"},
          true},
         {"memory read: other command in the report",
          MakeHub(
              {{"param both acc1-bias ", "param both acc1-bias 60 -2 5"}, {"", "fault reply-command from=142 times=1"}}),
          {},
          1,
-         {"Accel Biases : 0.234375,-0.007812,0.019531\r\n", kNotSaved, kFail}},
+         {"Accel Biases : 0.234375,-0.007812,0.019531\r\n", kNotSaved, kFail},
+         {Transfer::Get, 142, "GET 5a09"}},
         {"memory read: a write command in the reply",
          MakeHub({{"param-area ", "param-area eflash=0x001000 ram=0x082000 length=1021"},
                   {"", "fault wrong-echo from=245 times=1\nfault reply-command value=0x06 from=245 times=1"}}),
          {"/NS"},
          0,
          {kNotSaved, kPass},
+         {Transfer::Get, 245, "GET 5a06"},
          false,
          1021},
         // The report and the save need every byte they compare or show.
@@ -190,6 +234,7 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          {"/ACC2-CALI", "/NS"},
          1,
          {"Read Parameter Block Fail!\r\n", kNotSaved, kFail},
+         {},
          false,
          1024,
          false},
@@ -198,6 +243,7 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          {},
          1,
          {"Save Fail!\r\n", kNotSaved, kFail},
+         {},
          false,
          1024,
          false},
@@ -211,6 +257,7 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          {"/ACC1-CALI"},
          0,
          {kSaved, kPass},
+         {Transfer::Get, 332, "GET 5a0201002000"},
          true},
         {"report: a bias beyond the block",
          MakeHub({{"param-area ", "param-area eflash=0x001000 ram=0x082000 length=1100"},
@@ -219,6 +266,7 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          {"/ACC2-CALI"},
          1,
          {"Accel2 Biases: not in the parameter block\r\n", kNotSaved, kFail},
+         {},
          false,
          1100},
         // A colour calibration without data leaves no transmittances to report.
@@ -248,8 +296,20 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          {kAcc1NeverConverges, kNotSaved, kFail}},
         // A mode switch whose request failed switched nothing: it is sent
         // again, at the start and at the end (the last request, set-feature 562).
-        {"mode on: failed request", MakeHub({{"", "fault set-fail from=1 times=1"}}), {}, 0, {kSaved, kPass}, true},
-        {"mode off: failed request", MakeHub({{"", "fault set-fail from=562 times=1"}}), {}, 0, {kSaved, kPass}, true},
+        {"mode on: failed request",
+         MakeHub({{"", "fault set-fail from=1 times=1"}}),
+         {},
+         0,
+         {kSaved, kPass},
+         {Transfer::Set, 1, "SET FAIL 5a584f56"},
+         true},
+        {"mode off: failed request",
+         MakeHub({{"", "fault set-fail from=562 times=1"}}),
+         {},
+         0,
+         {kSaved, kPass},
+         {Transfer::Set, 562, "SET FAIL 5a584f56"},
+         true},
         // Steps of the sequence that the hub did not carry out fail the run.
         {"head clear: failed lock",
          MakeHub({{"", "fault set-fail from=4 times=1"}}),

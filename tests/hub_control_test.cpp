@@ -102,6 +102,7 @@ TEST_F(HubControl, SecondSendOnlyWhenTheReadBackIsNotTheWantedState)
         HidCustomCmdInit(0, c.mode);
         EXPECT_EQ(Sets(), std::vector<std::string>(static_cast<std::size_t>(c.sends), kVendorSet));
         EXPECT_EQ(Events({"GET"}).size(), 1u);
+        EXPECT_EQ(Events({"GET FAIL"}).size(), c.fetchFails ? 1u : 0u);
         EXPECT_EQ(SleptMs(), 300u);
         EXPECT_EQ(hub->customMode, c.hubOnAfter);
     }
@@ -277,7 +278,7 @@ TEST_F(HubControl, ClearAreas)
         gBufferAddr = A;
         gParamLength = c.length;
         EXPECT_EQ(ClearBufferParameterAndRestartFusion(0, 1, c.area), 0);
-        EXPECT_EQ(WriteSets(), Writes(c.firstCleared, c.count));
+        ASSERT_EQ(WriteSets(), Writes(c.firstCleared, c.count));
         for (std::uint32_t a = A; a < A + 64; ++a) {
             const bool cleared = a >= c.firstCleared && a < c.firstCleared + c.count;
             const std::uint32_t offset = a - A;
@@ -286,6 +287,7 @@ TEST_F(HubControl, ClearAreas)
         }
         // The writes happen with the fusion task locked, and it is unlocked again.
         const std::vector<std::string> sets = Sets();
+        ASSERT_FALSE(sets.empty());
         if (c.count > 0) {
             const auto lock = std::find(sets.begin(), sets.end(), kLock);
             const auto firstWrite = std::find(sets.begin(), sets.end(), WriteSets().front());
@@ -340,7 +342,9 @@ TEST_F(HubControl, Acc2AreaAfterAFailedBlockRead)
         gParamLength = 1024;
         EXPECT_EQ(ClearBufferParameterAndRestartFusion(0, 0, ClearAreaAcc2Bias), 1);
         EXPECT_TRUE(WriteSets().empty());
-        EXPECT_EQ(Sets().back(), kUnlock);
+        const std::vector<std::string> sets = Sets();
+        ASSERT_FALSE(sets.empty());
+        EXPECT_EQ(sets.back(), kUnlock);
     }
 }
 

@@ -344,6 +344,7 @@ TEST_F(PSensorPoll, AFailedPollKeepsTheEarlierBytes)
     hub->Poke(RegPSensorData, {0x01, 0x00, 0x00, 0x00});
     hub->faults.getFail = FaultWindow::From(2);
     EXPECT_FALSE(CheckPSensorValue(0));
+    EXPECT_EQ(Events({"GET FAIL"}).size(), 101u);  // every attempt of the second poll
 }
 
 }  // namespace

@@ -282,14 +282,30 @@ TEST_F(Inventory, StatusListWithoutAReply)
 {
     // No reply, or a request that failed (the fetch then sees the hub's
     // reply to an earlier request): no list, never an empty one.
-    for (const bool requestFails : {false, true}) {
-        SCOPED_TRACE(requestFails ? "request failed" : "no reply");
+    const std::string earlierList = "The number of sensor is 1.\r\nError Sensor ID: 0x01\r\n";
+    const struct {
+        const char* name;
+        sim::HubFaults faults;
+        bool earlierCall;  // a first call fetches the list; the faults hit the second
+    } cases[] = {
+        {"no reply", OneFault(&sim::HubFaults::getFail, FaultWindow::Always()), false},
+        {"request failed", OneFault(&sim::HubFaults::setFail, FaultWindow::Always()), false},
+        // The hub still holds the first call's request: the fetch brings a
+        // list, but one that answers that earlier request.
+        {"request failed after a list was fetched", OneFault(&sim::HubFaults::setFail, FaultWindow::From(2)), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Restart();
         hub = ConnectHub();
         hub->statusList = {{0x01, false}};
-        (requestFails ? hub->faults.setFail : hub->faults.getFail) = FaultWindow::Always();
+        hub->faults = c.faults;
+        if (c.earlierCall) {
+            ASSERT_EQ(CheckSensorExist(0), 1);
+            sim::TraceReset();
+        }
         EXPECT_EQ(CheckSensorExist(0), kSensorStatusUnread);
-        EXPECT_EQ(ConsoleText(), "Get Sensor Status Fail!\r\n");
+        EXPECT_EQ(ConsoleText(), (c.earlierCall ? earlierList : "") + "Get Sensor Status Fail!\r\n");
         EXPECT_EQ(SleptMs(), 70u);
     }
 

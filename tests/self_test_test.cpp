@@ -84,8 +84,7 @@ TEST_F(SelfTest, EmptySlotSendsNothing)
 TEST_F(SelfTest, GyroPassesOnTheFirstGoodReply)
 {
     EXPECT_EQ(DoSelfTest(0, SensorIdGyro), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdGyro), "SLEEP 50",
-                                                  Get("5a0302"), "SLEEP 20"}));
+    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdGyro), "SLEEP 50", Get("5a0302"), "SLEEP 20"}));
     ExpectBoth("Pass.\r\n");
 }
 
@@ -93,10 +92,9 @@ TEST_F(SelfTest, OtherSensorsGoOnToTheDataCheck)
 {
     SetWords(SensorIdCompass, 0x0000, 0x0000, 0x0001);
     EXPECT_EQ(DoSelfTest(0, SensorIdCompass), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{SelfTestSet(SensorIdCompass), "SLEEP 50",
-                                                  Get("5a0303"), "SLEEP 20", DataSet(SensorIdCompass),
-                                                  "SLEEP 50", Get("5a00030000000001"),
-                                                  "SLEEP 20"}));
+    EXPECT_EQ(Events(),
+              (std::vector<std::string>{SelfTestSet(SensorIdCompass), "SLEEP 50", Get("5a0303"), "SLEEP 20",
+                                        DataSet(SensorIdCompass), "SLEEP 50", Get("5a00030000000001"), "SLEEP 20"}));
     ExpectBoth("Pass.\r\n");
 }
 
@@ -123,8 +121,7 @@ TEST_F(SelfTest, BusyPollsWaitTheirOwnTimeTheTenthToo)
     for (int i = 0; i < 10; ++i)
         for (const std::string& e : {Get("5a0302cccccccc"), std::string("SLEEP 20"), std::string("SLEEP 480")})
             expected.push_back(e);
-    for (std::string e : {SelfTestSet(SensorIdGyro), std::string("SLEEP 50"), Get("5a0302"),
-                          std::string("SLEEP 20")})
+    for (std::string e : {SelfTestSet(SensorIdGyro), std::string("SLEEP 50"), Get("5a0302"), std::string("SLEEP 20")})
         expected.push_back(e);
     EXPECT_EQ(Events(), expected);
     EXPECT_EQ(hub->selfTests[SensorIdGyro].requests, 2);
@@ -185,6 +182,11 @@ TEST_F(SelfTest, FailedFetchIsNoVerdict)
     hub->faults.getFail = FaultWindow::FirstN(1);
     SetWords(SensorIdAcc1, 0xFFFF, 0xFFFF, 0xFEFF);
     EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
+    // The failure word fails the test with or without the lost fetch: the
+    // fetch must have been lost.
+    const std::vector<std::string> gets = Events({"GET"});
+    ASSERT_FALSE(gets.empty());
+    EXPECT_EQ(gets.front(), "GET FAIL");
     EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 0u);
     ExpectBoth("Fail - 0x10.\r\n");
 }
@@ -262,6 +264,24 @@ TEST_F(SelfTest, DataRepliesForAnotherRequestAreNoData)
     }
 }
 
+TEST_F(SelfTest, FailedDataRequestsAreNoData)
+{
+    // The self test passes (set-feature 1); the first data request goes out
+    // and its ten replies carry zero words; every later request fails. The
+    // hub still holds the first one and by now answers it with a word: the
+    // reply to that earlier request, which a later one never asked for.
+    hub->SetCommand(HidCmdGetSensorValue,
+                    {nullptr, [fetches = 0](sim::SimHub&, const HidReport& request, HidReport& reply) mutable {
+                         sim::SimHub::DefaultReply(request, reply);
+                         if (++fetches > 10) reply[3] = 1;
+                     }});
+    hub->faults.setFail = FaultWindow::From(3);
+    EXPECT_EQ(DoSelfTest(0, SensorIdAcc2), 1);
+    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc2)), 1u);
+    EXPECT_EQ(Events({"SET FAIL"}).size(), 9u);
+    ExpectBoth("Fail - No data\r\n");
+}
+
 TEST_F(SelfTest, DataCheckTestsTheRawWords)
 {
     const struct {
@@ -269,9 +289,8 @@ TEST_F(SelfTest, DataCheckTestsTheRawWords)
         std::uint8_t byte9;
         std::uint8_t result;
     } cases[] = {
-        {0x0000, 0x0000, 0x0001, 0, 0},
-        {0x0100, 0x0000, 0x0000, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0, 0},  // each reads 0 once decoded, but the raw word counts
+        {0x0000, 0x0000, 0x0001, 0, 0},    {0x0100, 0x0000, 0x0000, 0, 0},
+        {0xFFFF, 0xFFFF, 0xFFFF, 0, 0},     // each reads 0 once decoded, but the raw word counts
         {0x0000, 0x0000, 0x0000, 0x55, 1},  // bytes 9-10 are not tested
         {0x0000, 0x0000, 0x0000, 0, 1},
     };
@@ -300,44 +319,61 @@ TEST_F(SelfTest, InitialisationStatusModeSkipsTheSelfTest)
 {
     // AccTestMode 1: RegInitStatus, then the data check; only a fetched data
     // reply is tested, so the status byte never passes it on its own.
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    SetWords(SensorIdAcc1, 0, 0, 9);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 0);
-    EXPECT_EQ(Events(), (std::vector<std::string>{"SET 5a05001208010000000000000000000000", "SLEEP 5",
-                                                  Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1),
-                                                  "SLEEP 50", Get("5a0001000000000900"), "SLEEP 20"}));
-    EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
-    ExpectBoth("Pass.\r\n");
-
-    // Data fetches that fail after the status read: no data.
-    Reconnect();
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    SetWords(SensorIdAcc1, 0, 0, 9);
-    hub->faults.getFail = FaultWindow::From(2);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
-    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 10u);
-    ExpectBoth("Fail - No data\r\n");
-
-    // Zero words: no data.
-    Reconnect();
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
-    EXPECT_EQ(Events({"SET"}).size(), 11u);  // the register read and ten data requests
-    ExpectBoth("Fail - No data\r\n");
-
-    // A status that cannot be read fails the test at once.
-    Reconnect();
-    AccTestMode = 1;
-    hub->SetInitStatus(0x03);
-    SetWords(SensorIdAcc1, 0, 0, 9);
-    hub->faults.getFail = FaultWindow::FirstN(101);
-    EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), 1);
-    EXPECT_EQ(CountOf(Events(), DataSet(SensorIdAcc1)), 0u);
-    EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
-    ExpectBoth("Fail - No data\r\n");
+    const struct {
+        const char* name;
+        std::uint16_t z;  // the z word of the data reply (x and y are 0)
+        sim::HubFaults faults;
+        std::uint8_t result;
+        std::size_t dataRequests;
+        std::size_t requests;  // every set-feature: the status reads and the data requests
+        const char* text;
+        std::vector<std::string> events;  // the whole trace; empty: not compared
+    } cases[] = {
+        {"status, then a data reply with data",
+         9,
+         {},
+         0,
+         1,
+         2,
+         "Pass.\r\n",
+         {"SET 5a05001208010000000000000000000000", "SLEEP 5", Get("5a050012080103"), "SLEEP 5", DataSet(SensorIdAcc1),
+          "SLEEP 50", Get("5a0001000000000900"), "SLEEP 20"}},
+        {"data fetches that fail after the status read: no data",
+         9,
+         simtest::OneFault(&sim::HubFaults::getFail, FaultWindow::From(2)),
+         1,
+         10,
+         11,
+         "Fail - No data\r\n",
+         {}},
+        {"zero words: no data", 0, {}, 1, 10, 11, "Fail - No data\r\n", {}},
+        // All 101 attempts of the status read fail.
+        {"a status that cannot be read fails at once",
+         9,
+         simtest::OneFault(&sim::HubFaults::getFail, FaultWindow::FirstN(101)),
+         1,
+         0,
+         101,
+         "Fail - No data\r\n",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reconnect();
+        AccTestMode = 1;
+        hub->SetInitStatus(0x03);
+        SetWords(SensorIdAcc1, 0, 0, c.z);
+        hub->faults = c.faults;
+        EXPECT_EQ(DoSelfTest(0, SensorIdAcc1), c.result);
+        const std::vector<std::string> events = Events();
+        EXPECT_EQ(CountOf(events, DataSet(SensorIdAcc1)), c.dataRequests);
+        EXPECT_EQ(Events({"SET"}).size(), c.requests);
+        if (!c.events.empty()) {
+            EXPECT_EQ(events, c.events);
+        }
+        EXPECT_EQ(hub->selfTests[SensorIdAcc1].requests, 0);
+        ExpectBoth(c.text);
+    }
 }
 
 TEST_F(SelfTest, OnlyModeOneAndAcc1SkipTheSelfTest)
