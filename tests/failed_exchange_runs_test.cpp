@@ -148,7 +148,7 @@ TEST(FailedExchangeRuns, NoFailedExchangeEndsInAPassItDidNotEarn)
          1,
          {kGyroFailsItsSelfTest, kFail},
          {Transfer::Get, 22, "GET FAIL"}},
-        // A calibrate poll without an answer reads as no status: the next poll's 5 counts.
+        // A calibrate poll without an answer reads as no status: the next attempt's 5 counts.
         {"calibrate: lost poll",
          MakeHub({{"", "calibrate psensor status=05\nfault get-fail from=17 times=1"}}),
          {"/PSENSOR-CALI", "/DISTANCE1", "/MODE1"},
