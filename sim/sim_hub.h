@@ -64,6 +64,8 @@ struct HubFaults {
     std::uint8_t replyCommandValue = 0x09;
     // 2 to 5: the echo of byte 2, or of a read's address (2-4) and count (5).
     std::size_t wrongEchoByte = 2;
+    // A reply that wrongEcho or replyCommand hits carries other data as well
+    // (SimHub::FaultedData).
 };
 
 class SimHub {
@@ -196,8 +198,8 @@ public:
     void SetInitStatus(std::uint8_t value);  // RegInitStatus, 0x081200
 
     void RegisterSelfTestCommands();
-    void OnSelfTestRequest(const HidReport& request);                // 0x03
-    void OnSelfTestReply(const HidReport& request, HidReport& reply);  // 0x03
+    void OnSelfTestRequest(const HidReport& request);                         // 0x03
+    void OnSelfTestReply(const HidReport& request, HidReport& reply);         // 0x03
     void OnSelfTestSensorReport(const HidReport& request, HidReport& reply);  // hook of 0x00
 
     // --- calibrate command (sim/sim_hub_calibrate.cpp) ----------------------
@@ -284,6 +286,9 @@ public:
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);
+    // The data of a reply that a wrongEcho or replyCommand fault hits, put
+    // in place before its echo bytes are changed (docs/hub-file.md, fault).
+    static void FaultedData(const HidReport& request, HidReport& reply);
 
     static bool IsVendorString(const HidReport& report);
     static std::uint32_t AddressOf(const HidReport& report);  // bytes 2-4, low byte first

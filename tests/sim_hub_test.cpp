@@ -120,7 +120,7 @@ TEST(SimHubModel, FaultWindows)
     EXPECT_FALSE(hub.OnSetFeature(Read(0, 1)));
     EXPECT_FALSE(hub.OnGetFeature(reply));
 
-    // Echo faults change only the bytes they name.
+    // Both echo faults hit the first fetch only.
     SimHub echo;
     echo.faults.wrongEcho = FaultWindow::FirstN(1);
     echo.faults.replyCommand = FaultWindow::FirstN(1);
@@ -190,10 +190,8 @@ TEST(HubFile, WrongEchoNamesItsByte)
         std::string line;
         std::string reply;
     } cases[] = {
-        {"fault wrong-echo times=1", "5a051100000100"},
-        {"fault wrong-echo byte=2 times=1", "5a051100000100"},
-        {"fault wrong-echo byte=3 times=1", "5a051001000100"},
-        {"fault wrong-echo byte=4 times=1", "5a051000010100"},
+        {"fault wrong-echo times=1", "5a051100000100"},          {"fault wrong-echo byte=2 times=1", "5a051100000100"},
+        {"fault wrong-echo byte=3 times=1", "5a051001000100"},   {"fault wrong-echo byte=4 times=1", "5a051000010100"},
         {"fault wrong-echo byte=0x5 times=1", "5a051000000200"},
     };
     for (const Case& c : cases) {
@@ -203,6 +201,71 @@ TEST(HubFile, WrongEchoNamesItsByte)
         ASSERT_TRUE(sim::LoadHubText(c.line + "\n", "t.hub", port, error, &hub)) << error;
         EXPECT_EQ(Answer(*hub, Read(0x000010, 1)), c.reply + std::string(20, '0')) << c.line;
         EXPECT_EQ(Answer(*hub, Read(0x000010, 1)), "5a051000000100" + std::string(20, '0')) << c.line;
+    }
+}
+
+// Hex digits written in groups, e.g. "5a 02 00"; the blanks left out.
+std::string Hex(const std::string& grouped)
+{
+    std::string hex;
+    for (char c : grouped)
+        if (c != ' ') hex += c;
+    return hex;
+}
+
+// A reply that an echo fault hits carries other data too, each kind of reply
+// its own: data that a tool taking the reply would come to another result
+// by. The next reply is the right one again.
+TEST(HubFile, EchoFaultsCarryOtherData)
+{
+    struct Case {
+        std::string name;
+        std::string lines;  // the machine, without the fault
+        HidReport request;
+        std::string right;  // the reply without the fault
+        std::string data;   // bytes 3-16 of the faulted reply
+    };
+    HidReport calibrate = MakeRequest(HidCmdCalibrate, SensorIdAcc2);
+    calibrate[4] = 0x01;
+    calibrate[5] = 0x80;
+    const std::string area = "param-area eflash=0x001000 ram=0x082000 length=1024\n";
+    const std::string zeros = std::string(28, '0');
+    const Case cases[] = {
+        {"register read: no memory bytes", "mem 0x082000 a1 a2 a3 a4\n", Read(0x082000, 4),
+         "5a 05 00 20 08 04 a1a2a3a4 00000000000000", "20 08 04 0000000000000000000000"},
+        {"sensor value: at rest, light reading 1, angle 0", "sensor acc2 value=0.5,0,-1 angle=180\n",
+         MakeRequest(HidCmdGetSensorValue, SensorIdAcc2), "5a 00 08 7fff ffff ff00 0000 0000 2403 0000",
+         "0000 0000 fffe 0100 0000 0000 0000"},
+        {"area query: the addresses swapped", area, MakeRequest(HidCmdParameterBlock, ParameterBlockGetAddr),
+         "5a 02 00 001000 002008 0004 000000000000", "002008 001000 0004 000000000000"},
+        {"save: the area as it is", area, MakeRequest(HidCmdParameterBlock, ParameterBlockSaveToFlash),
+         "5a 02 01 001000 002008 0004 000000000000", "001000 002008 0004 000000000000"},
+        {"self test: passed", "self-test gyro status=0x10\n", MakeRequest(HidCmdSelfTest, SensorIdGyro),
+         "5a 03 02 10000000 00000000000000000000", zeros},
+        {"calibrate: done", "calibrate acc2 busy=1\n", calibrate, "5a 04 08 00 01 80 cc 00000000000000000000", zeros},
+        {"status list: empty", "sensor acc1 value=0,0,1\nsensor gyro status=fail\n", MakeRequest(HidCmdGetSensorStatus),
+         "5a 0b 00 02 0100 01 02 000000000000000000", zeros},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string right = Hex(c.right);
+        const std::uint8_t echo2 = static_cast<std::uint8_t>(c.request[2] + 1);
+        const struct {
+            std::string line;
+            std::string reply;
+        } faults[] = {
+            // Byte 2 one more; byte 1 the value (0x09).
+            {"fault wrong-echo times=1\n", right.substr(0, 4) + sim::HexBytes(&echo2, 1) + Hex(c.data)},
+            {"fault reply-command times=1\n", "5a09" + right.substr(4, 2) + Hex(c.data)},
+        };
+        for (const auto& fault : faults) {
+            sim::SimPort port;
+            std::shared_ptr<SimHub> hub;
+            std::string error;
+            ASSERT_TRUE(sim::LoadHubText(c.lines + fault.line, "t.hub", port, error, &hub)) << error;
+            EXPECT_EQ(Answer(*hub, c.request), fault.reply) << fault.line;
+            EXPECT_EQ(Answer(*hub, c.request), right) << fault.line;
+        }
     }
 }
 
