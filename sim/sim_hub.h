@@ -154,6 +154,11 @@ public:
     // Physical units: g for the accelerometers, degrees per second for the
     // gyrometer (0.22381 per count), 1/256 units for every other sensor.
     void SetAxisValues(std::uint8_t sensorId, double x, double y, double z);
+    // The count that SetAxisValues (for that sensor) and SetAngleDegrees give
+    // a value, rounded; false when it lies outside -32768 to 32767 (or the
+    // value is not a number), where the setters would hold it at the end.
+    static bool AxisCount(std::uint8_t sensorId, double value, std::int16_t& count);
+    static bool AngleCount(double degrees, std::int16_t& count);
     void SetAngleCounts(std::int16_t counts);                                // ACC2 report bytes 13-14
     void SetAngleDegrees(double degrees);                                    // 0.2238 degree per count
     void SetLightReading(std::uint16_t reading);                             // bytes 9-10
