@@ -9,8 +9,8 @@
 #include "sim/hub_file_calibrate.h"
 #include "sim/hub_file_light.h"
 #include "sim/hub_file_link.h"
-#include "sim/hub_file_selftest.h"
 #include "sim/hub_file_save.h"
+#include "sim/hub_file_selftest.h"
 #include "sim/hub_file_words.h"
 
 namespace sim {
@@ -39,12 +39,17 @@ std::string Visible(const std::string& text)
 }
 
 // Paths and names cannot hold a NUL (the OS and the tool end them there);
-// only the byte strings of "mem" may.
+// only the quoted texts of "mem" may. A word outside quotes never does, in
+// any line: a raw NUL there would cut a device path short.
 bool CheckNoNul(const std::vector<HubFileWord>& words, std::string& error)
 {
-    if (words[0].text == "mem" && !words[0].quoted) return true;
+    const bool mem = words[0].text == "mem" && !words[0].quoted;
     for (const HubFileWord& word : words) {
-        if (!word.quoted || word.text.find('\0') == std::string::npos) continue;
+        if (word.text.find('\0') == std::string::npos) continue;
+        if (!word.quoted)
+            return Fail(error, Visible(words[0].text) + ": NUL in '" + Visible(word.text) +
+                                   "' (only a quoted text of mem may hold one)");
+        if (mem) continue;
         return Fail(error, Visible(words[0].text) + ": NUL in \"" + Visible(word.text) + "\" (only mem may hold one)");
     }
     return true;

@@ -1,6 +1,7 @@
 #include "sim/hub_file_calibrate.h"
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "sim/hub_file_words.h"
@@ -19,6 +20,14 @@ constexpr CalibratedSensor kCalibratedSensors[] = {
     {"compass", SensorIdCompass}, {"psensor", SensorIdPSensor}, {"psensor-threshold", SensorIdPSensorThreshold},
     {"custom2", SensorIdCustom2},
 };
+
+// A custom2 value of after=, rounded as the hub model rounds it, fits a
+// signed 32-bit value.
+bool FitsInt32(double value)
+{
+    const double rounded = std::round(value);
+    return rounded >= -2147483648.0 && rounded <= 2147483647.0;
+}
 
 // calibrate NAME|ID [busy=N,...] [status=B,...] [reply=B0,...,B12]
 //           [average=N] [length=N] [after=X,Y,Z ...] [attempt-ms=N]
@@ -58,6 +67,13 @@ bool CalibrateDirective(HubFileContext& context, const std::vector<HubFileWord>&
         } else if (key == "after") {
             std::vector<double> v;
             if (!ParseRealList(value, 3, v)) return Fail(error, bad);
+            // As the sensor's own values: each must fit what the hub sends.
+            for (double x : v) {
+                std::int16_t count = 0;
+                const bool fits =
+                    id == SensorIdCustom2 ? FitsInt32(x) : SimHub::AxisCount(static_cast<std::uint8_t>(id), x, count);
+                if (!fits) return Fail(error, bad);
+            }
             if (!afterGiven) c.after.clear();
             afterGiven = true;
             c.after.push_back({v[0], v[1], v[2]});

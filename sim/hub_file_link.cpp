@@ -1,6 +1,5 @@
 #include "sim/hub_file_link.h"
 
-#include <cmath>
 #include <vector>
 
 #include "sim/hub_file_words.h"
@@ -193,15 +192,20 @@ bool SensorDirective(HubFileContext& context, const std::vector<HubFileWord>& wo
             if (!ParseHexByte(value, byte)) return Fail(error, bad);
             slotByte = byte;
         } else if (key == "value" && axes) {
+            // Values beyond the counts are refused, as counts beyond them are.
+            std::int16_t c[3] = {};
             if (!ParseRealList(value, 3, reals)) return Fail(error, bad);
-            hub.SetAxisValues(sensor->id, reals[0], reals[1], reals[2]);
+            for (std::size_t k = 0; k < 3; ++k)
+                if (!SimHub::AxisCount(sensor->id, reals[k], c[k])) return Fail(error, bad);
+            hub.SetAxisCounts(sensor->id, c[0], c[1], c[2]);
         } else if (key == "counts" && axes) {
             if (!ParseSignedList(value, 3, -32768, 32767, ints)) return Fail(error, bad);
             hub.SetAxisCounts(sensor->id, static_cast<std::int16_t>(ints[0]), static_cast<std::int16_t>(ints[1]),
                               static_cast<std::int16_t>(ints[2]));
         } else if (key == "angle" && sensor->id == SensorIdAcc2) {
-            if (!ParseReal(value, real) || std::fabs(real) > 7000.0) return Fail(error, bad);
-            hub.SetAngleDegrees(real);
+            std::int16_t counts = 0;
+            if (!ParseReal(value, real) || !SimHub::AngleCount(real, counts)) return Fail(error, bad);
+            hub.SetAngleCounts(counts);
         } else if (key == "angle-counts" && sensor->id == SensorIdAcc2) {
             if (!ParseSigned(value, -32768, 32767, n)) return Fail(error, bad);
             hub.SetAngleCounts(static_cast<std::int16_t>(n));

@@ -1,6 +1,5 @@
 #include "sim/hub_file_save.h"
 
-#include <cmath>
 #include <vector>
 
 #include "sim/hub_file_words.h"
@@ -31,14 +30,11 @@ bool ParseSignedCount(const std::string& text, std::int16_t& value)
     return true;
 }
 
+// Degrees as the counts of the lid angle; false beyond them.
 bool ParseDegrees(const std::string& text, std::int16_t& counts)
 {
     double degrees = 0;
-    if (!ParseReal(text, degrees)) return false;
-    const double rounded = std::round(degrees / 0.2238);
-    if (rounded < -32768.0 || rounded > 32767.0) return false;
-    counts = static_cast<std::int16_t>(rounded);
-    return true;
+    return ParseReal(text, degrees) && SimHub::AngleCount(degrees, counts);
 }
 
 // save [silent=N|always] [stale=N|always] [other=N|always] [bytes=B1,B2]

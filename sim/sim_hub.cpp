@@ -43,6 +43,32 @@ void SimHub::DefaultReply(const HidReport& request, HidReport& reply)
     reply[2] = request[2];
 }
 
+// What a reply that answers another request carries instead of its data:
+// data that a tool taking the reply would come to another result by.
+void SimHub::FaultedData(const HidReport& request, HidReport& reply)
+{
+    const std::uint8_t command = request[1];  // the vendor string's 'X' is none of these
+    if (command == HidCmdReadReg || command == HidCmdReadRegF0) {
+        // No memory bytes: from byte 6 on, zeros.
+        std::fill(reply.begin() + 6, reply.end(), std::uint8_t{0});
+    } else if (command == HidCmdGetSensorValue) {
+        // A sensor at rest: axis words 0, 0 and 1 g (0x0000 reads 0), the
+        // light reading 1, the lid angle 0, colour values 0, 0 and 0xfeff.
+        static constexpr std::array<std::uint8_t, 14> kAtRest = {0x00, 0x00, 0x00, 0x00, 0xFF, 0xFE, 0x01,
+                                                                 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+        std::copy(kAtRest.begin(), kAtRest.end(), reply.begin() + 3);
+    } else if (command == HidCmdParameterBlock && request[2] == ParameterBlockGetAddr) {
+        // The area with its two addresses swapped: the RAM copy would be
+        // taken for the eFlash copy and the reverse.
+        std::swap_ranges(reply.begin() + 3, reply.begin() + 6, reply.begin() + 6);
+    } else if (command == HidCmdParameterBlock && request[2] == ParameterBlockSaveToFlash) {
+        // The area as it is: the tool checks it against the area it learnt.
+    } else {
+        // A self test passed, a calibration done, an empty status list ...
+        std::fill(reply.begin() + 3, reply.end(), std::uint8_t{0});
+    }
+}
+
 bool SimHub::OnSetFeature(const HidReport& request)
 {
     ++setCount;
@@ -92,9 +118,11 @@ bool SimHub::OnGetFeature(HidReport& reply)
                 DefaultReply(lastRequest, reply);
         }
     }
-    if (faults.wrongEcho.Hits(getCount))
-        reply[faults.wrongEchoByte] = static_cast<std::uint8_t>(reply[faults.wrongEchoByte] + 1);
-    if (faults.replyCommand.Hits(getCount)) reply[1] = faults.replyCommandValue;
+    const bool wrongEcho = faults.wrongEcho.Hits(getCount);
+    const bool replyCommand = faults.replyCommand.Hits(getCount);
+    if ((wrongEcho || replyCommand) && haveRequest) FaultedData(lastRequest, reply);
+    if (wrongEcho) reply[faults.wrongEchoByte] = static_cast<std::uint8_t>(reply[faults.wrongEchoByte] + 1);
+    if (replyCommand) reply[1] = faults.replyCommandValue;
     reply[0] = HidReportId;
     return true;
 }

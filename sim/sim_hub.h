@@ -64,6 +64,8 @@ struct HubFaults {
     std::uint8_t replyCommandValue = 0x09;
     // 2 to 5: the echo of byte 2, or of a read's address (2-4) and count (5).
     std::size_t wrongEchoByte = 2;
+    // A reply that wrongEcho or replyCommand hits carries other data as well
+    // (SimHub::FaultedData).
 };
 
 class SimHub {
@@ -152,6 +154,11 @@ public:
     // Physical units: g for the accelerometers, degrees per second for the
     // gyrometer (0.22381 per count), 1/256 units for every other sensor.
     void SetAxisValues(std::uint8_t sensorId, double x, double y, double z);
+    // The count that SetAxisValues (for that sensor) and SetAngleDegrees give
+    // a value, rounded; false when it lies outside -32768 to 32767 (or the
+    // value is not a number), where the setters would hold it at the end.
+    static bool AxisCount(std::uint8_t sensorId, double value, std::int16_t& count);
+    static bool AngleCount(double degrees, std::int16_t& count);
     void SetAngleCounts(std::int16_t counts);                                // ACC2 report bytes 13-14
     void SetAngleDegrees(double degrees);                                    // 0.2238 degree per count
     void SetLightReading(std::uint16_t reading);                             // bytes 9-10
@@ -196,8 +203,8 @@ public:
     void SetInitStatus(std::uint8_t value);  // RegInitStatus, 0x081200
 
     void RegisterSelfTestCommands();
-    void OnSelfTestRequest(const HidReport& request);                // 0x03
-    void OnSelfTestReply(const HidReport& request, HidReport& reply);  // 0x03
+    void OnSelfTestRequest(const HidReport& request);                         // 0x03
+    void OnSelfTestReply(const HidReport& request, HidReport& reply);         // 0x03
     void OnSelfTestSensorReport(const HidReport& request, HidReport& reply);  // hook of 0x00
 
     // --- calibrate command (sim/sim_hub_calibrate.cpp) ----------------------
@@ -284,6 +291,9 @@ public:
     // The reply when no handler builds one: 0x5a, bytes 1 and 2 of the
     // request echoed, the rest 0.
     static void DefaultReply(const HidReport& request, HidReport& reply);
+    // The data of a reply that a wrongEcho or replyCommand fault hits, put
+    // in place before its echo bytes are changed (docs/hub-file.md, fault).
+    static void FaultedData(const HidReport& request, HidReport& reply);
 
     static bool IsVendorString(const HidReport& report);
     static std::uint32_t AddressOf(const HidReport& report);  // bytes 2-4, low byte first

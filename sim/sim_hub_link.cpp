@@ -13,10 +13,25 @@ constexpr std::uint32_t kSlotBase = 0x081243;
 constexpr std::uint32_t kFusionVariantAddress = 0x08120D;
 constexpr std::uint8_t kFusionVariantMark = 0x6D;
 
+constexpr double kDegreesPerCount = 0.2238;
+
+double CountsPerUnit(std::uint8_t sensorId)
+{
+    return sensorId == SensorIdGyro ? 1.0 / 0.22381 : 256.0;
+}
+
 std::int16_t ToCount(double value)
 {
     const double rounded = std::round(value);
     return static_cast<std::int16_t>(std::clamp(rounded, -32768.0, 32767.0));
+}
+
+bool FitCount(double value, std::int16_t& count)
+{
+    const double rounded = std::round(value);
+    if (!(rounded >= -32768.0 && rounded <= 32767.0)) return false;
+    count = static_cast<std::int16_t>(rounded);
+    return true;
 }
 
 void PutWord(std::array<std::uint8_t, 14>& data, std::size_t replyByte, std::uint16_t word)
@@ -57,8 +72,18 @@ void SimHub::SetAxisCounts(std::uint8_t sensorId, std::int16_t x, std::int16_t y
 
 void SimHub::SetAxisValues(std::uint8_t sensorId, double x, double y, double z)
 {
-    const double perUnit = sensorId == SensorIdGyro ? 1.0 / 0.22381 : 256.0;
+    const double perUnit = CountsPerUnit(sensorId);
     SetAxisCounts(sensorId, ToCount(x * perUnit), ToCount(y * perUnit), ToCount(z * perUnit));
+}
+
+bool SimHub::AxisCount(std::uint8_t sensorId, double value, std::int16_t& count)
+{
+    return FitCount(value * CountsPerUnit(sensorId), count);
+}
+
+bool SimHub::AngleCount(double degrees, std::int16_t& count)
+{
+    return FitCount(degrees / kDegreesPerCount, count);
 }
 
 void SimHub::SetAngleCounts(std::int16_t counts)
@@ -68,7 +93,7 @@ void SimHub::SetAngleCounts(std::int16_t counts)
 
 void SimHub::SetAngleDegrees(double degrees)
 {
-    SetAngleCounts(ToCount(degrees / 0.2238));
+    SetAngleCounts(ToCount(degrees / kDegreesPerCount));
 }
 
 void SimHub::SetLightReading(std::uint16_t reading)

@@ -90,6 +90,19 @@ const std::vector<Machine>& Machines()
          "healthy.hub",
          {{"colour-sensor gains=apply", "colour-sensor gains=apply zero-fetches=0,100,0"}},
          true},
+        {"compass test without data",
+         "healthy.hub",
+         {{"sensor compass value=20.5,-4.25,-38 accuracy=3", "sensor compass counts=-1,-1,-1 accuracy=3"}},
+         true},
+        {"ACC2 calibration ends with an error",
+         "healthy.hub",
+         {{"calibrate acc2 busy=1", "calibrate acc2 busy=1 status=05"}},
+         true},
+        {"first save leaves the eFlash copy stale",
+         "healthy.hub",
+         {{"param-area eflash=0x001000 ram=0x082000 length=1024", "param-area eflash=0x001000 ram=0x082000 length=80"},
+          {"", "save stale=1"}},
+         false},
     };
     return machines;
 }

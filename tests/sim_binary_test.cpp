@@ -77,6 +77,8 @@ TEST_F(SimBinary, ItsOwnFaultsEndWith2BeforeTheToolStarts)
     ASSERT_EQ(mkdir(work.File("dir.hub").c_str(), 0700), 0);
     WriteFile(work.File("big.hub"), std::string(kMiB + 1, '\n'));
     WriteFile(work.File("nul.hub"), "device /dev/sim/keyboard\ndevice \"/dev/sim/hub\\0x\" hub\n");
+    WriteFile(work.File("raw-nul.hub"),
+              "device /dev/sim/keyboard\ndevice /dev/sim/hub" + std::string(1, '\0') + "x hub\n");
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -91,6 +93,7 @@ TEST_F(SimBinary, ItsOwnFaultsEndWith2BeforeTheToolStarts)
         {{"--hub", "/dev/zero", "--"}, "/dev/zero: not a regular file"},
         {{"--hub", work.File("big.hub"), "--"}, "big.hub: larger than 1 MiB"},
         {{"--hub", work.File("nul.hub"), "--"}, "nul.hub:2: device: NUL in \"/dev/sim/hub\\0x\""},
+        {{"--hub", work.File("raw-nul.hub"), "--"}, "raw-nul.hub:2: device: NUL in '/dev/sim/hub\\0x'"},
     };
     for (const Case& c : cases) {
         // Nothing on standard output: the message goes to standard error.

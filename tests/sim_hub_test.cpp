@@ -120,7 +120,7 @@ TEST(SimHubModel, FaultWindows)
     EXPECT_FALSE(hub.OnSetFeature(Read(0, 1)));
     EXPECT_FALSE(hub.OnGetFeature(reply));
 
-    // Echo faults change only the bytes they name.
+    // Both echo faults hit the first fetch only.
     SimHub echo;
     echo.faults.wrongEcho = FaultWindow::FirstN(1);
     echo.faults.replyCommand = FaultWindow::FirstN(1);
@@ -190,10 +190,8 @@ TEST(HubFile, WrongEchoNamesItsByte)
         std::string line;
         std::string reply;
     } cases[] = {
-        {"fault wrong-echo times=1", "5a051100000100"},
-        {"fault wrong-echo byte=2 times=1", "5a051100000100"},
-        {"fault wrong-echo byte=3 times=1", "5a051001000100"},
-        {"fault wrong-echo byte=4 times=1", "5a051000010100"},
+        {"fault wrong-echo times=1", "5a051100000100"},          {"fault wrong-echo byte=2 times=1", "5a051100000100"},
+        {"fault wrong-echo byte=3 times=1", "5a051001000100"},   {"fault wrong-echo byte=4 times=1", "5a051000010100"},
         {"fault wrong-echo byte=0x5 times=1", "5a051000000200"},
     };
     for (const Case& c : cases) {
@@ -204,6 +202,111 @@ TEST(HubFile, WrongEchoNamesItsByte)
         EXPECT_EQ(Answer(*hub, Read(0x000010, 1)), c.reply + std::string(20, '0')) << c.line;
         EXPECT_EQ(Answer(*hub, Read(0x000010, 1)), "5a051000000100" + std::string(20, '0')) << c.line;
     }
+}
+
+// Hex digits written in groups, e.g. "5a 02 00"; the blanks left out.
+std::string Hex(const std::string& grouped)
+{
+    std::string hex;
+    for (char c : grouped)
+        if (c != ' ') hex += c;
+    return hex;
+}
+
+// A reply that an echo fault hits carries other data too, each kind of reply
+// its own: data that a tool taking the reply would come to another result
+// by. The next reply is the right one again.
+TEST(HubFile, EchoFaultsCarryOtherData)
+{
+    struct Case {
+        std::string name;
+        std::string lines;  // the machine, without the fault
+        HidReport request;
+        std::string right;  // the reply without the fault
+        std::string data;   // bytes 3-16 of the faulted reply
+    };
+    HidReport calibrate = MakeRequest(HidCmdCalibrate, SensorIdAcc2);
+    calibrate[4] = 0x01;
+    calibrate[5] = 0x80;
+    const std::string area = "param-area eflash=0x001000 ram=0x082000 length=1024\n";
+    const std::string zeros = std::string(28, '0');
+    const Case cases[] = {
+        {"register read: no memory bytes", "mem 0x082000 a1 a2 a3 a4\n", Read(0x082000, 4),
+         "5a 05 00 20 08 04 a1a2a3a4 00000000000000", "20 08 04 0000000000000000000000"},
+        {"sensor value: at rest, light reading 1, angle 0", "sensor acc2 value=0.5,0,-1 angle=180\n",
+         MakeRequest(HidCmdGetSensorValue, SensorIdAcc2), "5a 00 08 7fff ffff ff00 0000 0000 2403 0000",
+         "0000 0000 fffe 0100 0000 0000 0000"},
+        {"area query: the addresses swapped", area, MakeRequest(HidCmdParameterBlock, ParameterBlockGetAddr),
+         "5a 02 00 001000 002008 0004 000000000000", "002008 001000 0004 000000000000"},
+        {"save: the area as it is", area, MakeRequest(HidCmdParameterBlock, ParameterBlockSaveToFlash),
+         "5a 02 01 001000 002008 0004 000000000000", "001000 002008 0004 000000000000"},
+        {"self test: passed", "self-test gyro status=0x10\n", MakeRequest(HidCmdSelfTest, SensorIdGyro),
+         "5a 03 02 10000000 00000000000000000000", zeros},
+        {"calibrate: done", "calibrate acc2 busy=1\n", calibrate, "5a 04 08 00 01 80 cc 00000000000000000000", zeros},
+        {"status list: empty", "sensor acc1 value=0,0,1\nsensor gyro status=fail\n", MakeRequest(HidCmdGetSensorStatus),
+         "5a 0b 00 02 0100 01 02 000000000000000000", zeros},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string right = Hex(c.right);
+        const std::uint8_t echo2 = static_cast<std::uint8_t>(c.request[2] + 1);
+        const struct {
+            std::string line;
+            std::string reply;
+        } faults[] = {
+            // Byte 2 one more; byte 1 the value (0x09).
+            {"fault wrong-echo times=1\n", right.substr(0, 4) + sim::HexBytes(&echo2, 1) + Hex(c.data)},
+            {"fault reply-command times=1\n", "5a09" + right.substr(4, 2) + Hex(c.data)},
+        };
+        for (const auto& fault : faults) {
+            sim::SimPort port;
+            std::shared_ptr<SimHub> hub;
+            std::string error;
+            ASSERT_TRUE(sim::LoadHubText(c.lines + fault.line, "t.hub", port, error, &hub)) << error;
+            EXPECT_EQ(Answer(*hub, c.request), fault.reply) << fault.line;
+            EXPECT_EQ(Answer(*hub, c.request), right) << fault.line;
+        }
+    }
+}
+
+// Physical values are taken up to the ends of the counts they turn into,
+// each sensor with its own scale.
+TEST(HubFile, PhysicalValuesReachTheEndsOfTheCounts)
+{
+    struct Case {
+        std::string line;
+        std::uint8_t id;
+        std::size_t at;  // reply byte
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        // Axis words are complements: 7fff is -32768, 8000 is 32767.
+        {"sensor acc1 value=-128,127.998,0", SensorIdAcc1, 3, {0xFF, 0x7F, 0x00, 0x80, 0xFF, 0xFF}},
+        {"sensor gyro value=7333.6,-7333.7,0", SensorIdGyro, 3, {0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF}},
+        {"sensor acc2 angle=-7333.5", SensorIdAcc2, 13, {0x00, 0x80}},
+        {"sensor acc2 angle=7333.3", SensorIdAcc2, 13, {0xFF, 0x7F}},
+    };
+    for (const Case& c : cases) {
+        sim::SimPort port;
+        std::shared_ptr<SimHub> hub;
+        std::string error;
+        ASSERT_TRUE(sim::LoadHubText(c.line + "\n", "t.hub", port, error, &hub)) << error;
+        const auto& report = hub->sensorReports.at(c.id);
+        EXPECT_EQ(std::vector<std::uint8_t>(report.begin() + static_cast<std::ptrdiff_t>(c.at - 3),
+                                            report.begin() + static_cast<std::ptrdiff_t>(c.at - 3 + c.bytes.size())),
+                  c.bytes)
+            << c.line;
+    }
+    // The values after a calibrate request and the re-check's angle alike.
+    sim::SimPort port;
+    std::shared_ptr<SimHub> hub;
+    std::string error;
+    EXPECT_TRUE(
+        sim::LoadHubText("calibrate gyro after=7333.6,-7333.7,0\n"
+                         "calibrate custom2 after=2147483647,-2147483648,0\n"
+                         "save recheck-angle=-7333.5\n",
+                         "t.hub", port, error, &hub))
+        << error;
+    EXPECT_EQ(hub->recheckAngleCounts, -32768);
 }
 
 // Every directive's bad lines: the load fails with the file, the line and
@@ -219,6 +322,7 @@ TEST(HubFile, BadLinesNameTheLineAndTheFault)
         "sensor acc2 value=0,0,1 angle-counts=9\n"
         "param-area eflash=0x001000 ram=0x082000 length=20\n"
         "param both acc1-bias 3 -2 5\n";
+    const std::string nul(1, '\0');
     struct Case {
         std::string text;
         std::string error;
@@ -235,6 +339,10 @@ TEST(HubFile, BadLinesNameTheLineAndTheFault)
         {"mem 0x10 \"open\n", "t.hub:1: unterminated quoted text"},
         {"mem 0x10 \"\\q\"\n", "t.hub:1: unknown escape \\q"},
         {"sensor \"acc1\\x00\" present=no\n", "t.hub:1: sensor: NUL in \"acc1\\0\" (only mem may hold one)"},
+        // A raw NUL outside quotes, in a path or in a line of mem.
+        {"device /dev/a" + nul + "b hub\n",
+         "t.hub:1: device: NUL in '/dev/a\\0b' (only a quoted text of mem may hold one)"},
+        {"mem 0x10 00 " + nul + "\n", "t.hub:1: mem: NUL in '\\0' (only a quoted text of mem may hold one)"},
         {"fault slow\n", "t.hub:1: fault: unknown kind 'slow'"},
         {"fault get-fail from=0\n", "t.hub:1: fault: bad from '0'"},
         {"fault wrong-echo byte=1\n", "t.hub:1: fault: bad byte '1' (2 to 5)"},
@@ -251,6 +359,17 @@ TEST(HubFile, BadLinesNameTheLineAndTheFault)
         {"param-area ram=0xFFFFFF\nparam ram acc1-bias 1 2 3\n", "t.hub:2: param: the bytes run past 0xFFFFFF"},
         {"sensor thermometer\n", "t.hub:1: sensor: unknown sensor 'thermometer'"},
         {"sensor acc1 value=1,2\n", "t.hub:1: sensor acc1: bad value '1,2'"},
+        // Physical values beyond the counts -32768 to 32767, as counts beyond them.
+        {"sensor acc1 value=1e308,0,0\n", "t.hub:1: sensor acc1: bad value '1e308,0,0'"},
+        {"sensor acc1 value=0,0,128\n", "t.hub:1: sensor acc1: bad value '0,0,128'"},
+        {"sensor acc1 value=0,-128.002,0\n", "t.hub:1: sensor acc1: bad value '0,-128.002,0'"},
+        {"sensor gyro value=7334,0,0\n", "t.hub:1: sensor gyro: bad value '7334,0,0'"},
+        {"sensor compass value=nan,0,0\n", "t.hub:1: sensor compass: bad value 'nan,0,0'"},
+        {"sensor acc2 angle=7333.5\n", "t.hub:1: sensor acc2: bad angle '7333.5'"},
+        {"sensor acc2 angle=-inf\n", "t.hub:1: sensor acc2: bad angle '-inf'"},
+        {"calibrate acc1 after=0,0,128\n", "t.hub:1: calibrate acc1: bad after '0,0,128'"},
+        {"calibrate gyro after=0,7334,0\n", "t.hub:1: calibrate gyro: bad after '0,7334,0'"},
+        {"calibrate custom2 after=0,0,2147483648\n", "t.hub:1: calibrate custom2: bad after '0,0,2147483648'"},
         {"sensor light angle=3\n", "t.hub:1: sensor light: unknown setting 'angle'"},
         {"sensor acc1 status=maybe\n", "t.hub:1: sensor acc1: bad status 'maybe'"},
         {"fusion-variant\n", "t.hub:1: fusion-variant: yes or no is needed"},
@@ -298,6 +417,8 @@ TEST(HubFile, BadLinesNameTheLineAndTheFault)
         {saveMachine + "save ram=0x1000000\n", "t.hub:6: save: bad ram '0x1000000'"},
         {saveMachine + "save length=65536\n", "t.hub:6: save: bad length '65536'"},
         {saveMachine + "save recheck-angle=abc\n", "t.hub:6: save: bad recheck-angle 'abc'"},
+        {saveMachine + "save recheck-angle=-7333.6\n", "t.hub:6: save: bad recheck-angle '-7333.6'"},
+        {saveMachine + "save recheck-angle=nan\n", "t.hub:6: save: bad recheck-angle 'nan'"},
         {saveMachine + "save recheck-angle-counts=40000\n", "t.hub:6: save: bad recheck-angle-counts '40000'"},
         {saveMachine + "save speed=1\n", "t.hub:6: save: unknown setting 'speed'"},
         {saveMachine + "save quick\n", "t.hub:6: save: unknown word 'quick'"},
