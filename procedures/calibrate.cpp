@@ -219,12 +219,12 @@ std::uint8_t DoCalibration(std::uint8_t hub, std::uint8_t sensorId, std::uint8_t
 
     if (CaliPhase == CaliPhaseBegin) return failures;
     const std::uint8_t status = param[kCaliStatus];
+    const auto result = static_cast<std::uint8_t>(failures + (status != CaliStatusOk ? 1 : 0));
     if (!lastAnswered) {
         // Neither a status nor values came from the hub: nothing to show.
         PrintBoth("Fail - No reply\n");
-        return static_cast<std::uint8_t>(failures + (status != CaliStatusOk ? 1 : 0));
+        return result;
     }
-    const auto result = static_cast<std::uint8_t>(failures + (status != CaliStatusOk ? 1 : 0));
     if (result == 0)
         PrintBoth("Pass ");
     else

@@ -347,12 +347,7 @@ Layout LayoutOf(const RunResult& run)
     std::uint32_t next = 0xFFFFFFFF;
     for (; i < ts.size(); ++i) {
         if (!ts[i].set) {
-            if (next != 0xFFFFFFFF) {
-                layout.readBackEnd = static_cast<int>(i + 1);
-                layout.readBackEndGet =
-                    static_cast<int>(std::count_if(ts.begin(), ts.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                                                   [](const Transfer& t) { return !t.set; }));
-            }
+            if (next != 0xFFFFFFFF) layout.readBackEnd = static_cast<int>(i + 1);
             continue;
         }
         const HidReport& r = ts[i].report;
@@ -362,6 +357,8 @@ Layout LayoutOf(const RunResult& run)
         if (address != next && address != run.paramEFlashAddr && address != run.paramBufferAddr) break;
         next = address + r[5];
     }
+    layout.readBackEndGet = static_cast<int>(
+        std::count_if(ts.begin(), ts.begin() + layout.readBackEnd, [](const Transfer& t) { return !t.set; }));
     return layout;
 }
 
