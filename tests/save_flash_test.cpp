@@ -113,15 +113,6 @@ protected:
         return reads;
     }
 
-    // The transfer after the first SET line `set`: the reply fetched for it.
-    static std::string ReplyTo(const std::string& set)
-    {
-        const std::vector<std::string> transfers = Events({"SET", "GET"});
-        for (std::size_t i = 0; i + 1 < transfers.size(); ++i)
-            if (transfers[i] == set) return transfers[i + 1];
-        return "no transfer after " + set;
-    }
-
     std::shared_ptr<sim::SimHub> hub;
     std::vector<std::uint8_t> block;
 };

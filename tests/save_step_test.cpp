@@ -441,13 +441,7 @@ protected:
         return n;
     }
     // The transfer after the first save request: its reply.
-    static std::string FirstSaveReply()
-    {
-        const std::vector<std::string> transfers = Events({"SET", "GET"});
-        for (std::size_t i = 0; i + 1 < transfers.size(); ++i)
-            if (transfers[i].compare(0, 10, "SET 5a0201") == 0) return transfers[i + 1];
-        return "no save request";
-    }
+    static std::string FirstSaveReply() { return ReplyTo("SET 5a0201"); }
     std::shared_ptr<sim::SimHub> hub;
     char name[5] = "tool";
     char* tool[2] = {name, nullptr};

@@ -133,6 +133,16 @@ protected:
         return sim::TraceEvents(kinds);
     }
 
+    // The transfer right after the first set-feature whose event begins with
+    // request (a whole "SET ..." event, or its start): the fetch of its reply.
+    static std::string ReplyTo(const std::string& request)
+    {
+        const std::vector<std::string> transfers = Events({"SET", "GET"});
+        for (std::size_t i = 0; i + 1 < transfers.size(); ++i)
+            if (transfers[i].compare(0, request.size(), request) == 0) return transfers[i + 1];
+        return "no transfer after " + request;
+    }
+
     // Total milliseconds of SLEEP lines in the trace.
     static std::uint64_t SleptMs()
     {
